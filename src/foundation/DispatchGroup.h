@@ -8,7 +8,8 @@
 
 namespace tvi {
 
-// Tracks outstanding tasks; wait() returns once all have finished.
+// Tracks outstanding tasks; wait() returns once all have finished. The group must
+// outlive the tasks given to async(). A leave() without its enter() aborts.
 class DispatchGroup {
 public:
     void enter();

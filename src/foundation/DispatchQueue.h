@@ -36,6 +36,9 @@ public:
 
 protected:
     explicit DispatchQueue(std::string label) : label_(std::move(label)) {}
+    // How sync() runs the task once the self-deadlock check has passed. The default
+    // queues it with async() and waits; serial queues run it on the caller's thread.
+    virtual void runSync(const Task& task);
 
 private:
     std::string label_;

@@ -41,6 +41,15 @@ private:
 // Formats like the platform's string formatting: "%@" for objects (strings,
 // numbers, absent values) and the printf conversions %d %i %u %ld %lu %hu %hhu
 // %hhd %x %02ld %s %c %f %% (flags, width and precision as printf has them).
+// Details callers may rely on:
+// - "%@" prints a double as the platform's number description (1.5 -> "1.5", 2.0 -> "2"),
+//   a bool as 1/0, a char as that character, an absent value as "(null)"; "%s" likewise.
+// - Length modifiers truncate as C does: none = 32 bits, h = 16, hh = 8, l/ll/q/z = 64.
+// - A missing argument reads as absent (0 for numbers, "(null)" for texts, nothing for
+//   %c); extra arguments are ignored; "%n$" picks an argument by position; "*" is read
+//   from the arguments. A text handed to a number conversion is printed as text.
+// - Width and precision of texts count characters, so a precision never splits one.
+// - An unknown conversion is copied as written and takes no argument; %n writes nothing.
 std::string formatArgs(std::string_view format, const std::vector<FormatArg>& args);
 
 template <typename... Args>

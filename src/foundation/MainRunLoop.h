@@ -14,8 +14,11 @@ public:
 
     // Runs main-queue tasks on the calling thread (the main thread) until stop().
     virtual void run() = 0;
-    // Makes run() return after the task it is running, from any thread.
+    // Makes run() return after the task it is running, from any thread. A stop()
+    // that arrives while run() is not running makes the next run() return at once.
     virtual void stop() = 0;
+    // Discards a pending stop() so that the next run() serves tasks again.
+    virtual void restart() {}
     // Queues a task for the main thread (used by the main DispatchQueue).
     virtual void post(DispatchQueue::Task task) = 0;
     virtual void postAfter(DispatchQueue::Duration delay, DispatchQueue::Task task) = 0;

@@ -18,13 +18,24 @@ public:
     // Paths of the folder in each domain asked for (user first), home expanded.
     static std::vector<std::string> searchPathForDirectoriesInDomains(SearchPathDirectory directory,
                                                                       unsigned long domainMask);
-    // $HOME/Library, created with mode 0700 when missing.
+    // $HOME/Library, created with mode 0700 when missing (the logs and preferences beneath
+    // it hold dialled numbers). Empty when no home folder is known.
     static std::string userLibrary();
+    // The three getters below make sure $HOME/Library exists (0700) but only name their own
+    // folder: whoever writes into it creates it with createDirectory, so a getter never
+    // leaves an empty folder behind (the log folder, for one, must not appear just by asking).
     static std::string userApplicationSupport(); // $HOME/Library/Application Support
     static std::string userLogs();               // $HOME/Library/Logs
     static std::string userPreferences();        // $HOME/Library/Preferences
-    // Creates the folder and its missing parents; an existing folder is success.
+    // Creates the folder and its missing parents; an existing folder (or a link to one) is
+    // success. A $HOME/Library created on the way gets mode 0700, other folders 0755 less the
+    // umask. On failure `error` (when given) receives the system's error: domain
+    // "NSPOSIXErrorDomain", code = errno, the strerror text, userInfo "NSFilePath" = the
+    // path asked for; a file in the way (the folder itself or a parent) gives EEXIST.
+    // `error` is left untouched on success.
     static bool createDirectory(const std::string& path, Error* error);
+    // The home folder: $HOME, else the password database's entry; empty when neither is known.
+    static std::string homeDirectory();
 };
 
 }

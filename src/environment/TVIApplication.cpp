@@ -1,0 +1,12 @@
+#include "environment/TVIApplication.h"
+
+#include "foundation/Bundle.h"
+
+namespace tvi {
+
+std::optional<std::string> TVIApplication::applicationName()
+{
+    return Bundle::mainBundle().objectForInfoDictionaryKey("CFBundleExecutable").stringValue();
+}
+
+}

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace tvi {
+
+// The menu-bar appearance: whether translucent (vibrant) views are available and whether
+// the user chose the dark interface style.
+class TVIVibrancyUtils {
+public:
+    TVIVibrancyUtils() = delete;
+
+    static bool systemSupportsVibrancy();
+    // The user default "AppleInterfaceStyle" as text; absent when not set.
+    static std::optional<std::string> getAppleInterfaceStyle();
+    // True exactly when the interface style is "Dark".
+    static bool isDarkMode();
+};
+
+}
