@@ -1,0 +1,76 @@
+#pragma once
+
+#include "foundation/Error.h"
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace tvi {
+
+class GCDAsyncSocket;
+
+// Receiver of a socket's events. Every callback arrives asynchronously on the
+// socket's delegate queue, in the order the events happened on that socket.
+// The defaults do nothing, so a delegate overrides only what it needs.
+class GCDAsyncSocketDelegate {
+public:
+    using SocketPtr = std::shared_ptr<GCDAsyncSocket>;
+
+    virtual ~GCDAsyncSocketDelegate() = default;
+
+    // A listening socket accepted a connection. newSocket reports to the same
+    // delegate; the delegate must keep it (it closes when the last owner drops it).
+    virtual void socketDidAcceptNewSocket(const SocketPtr& sock, const SocketPtr& newSocket)
+    {
+        (void)sock;
+        (void)newSocket;
+    }
+
+    virtual void socketDidReadDataWithTag(const SocketPtr& sock, const std::vector<std::uint8_t>& data, long tag)
+    {
+        (void)sock;
+        (void)data;
+        (void)tag;
+    }
+
+    virtual void socketDidWriteDataWithTag(const SocketPtr& sock, long tag)
+    {
+        (void)sock;
+        (void)tag;
+    }
+
+    // A read's time-out passed. Return the extension in seconds (> 0 keeps the
+    // read going); 0, a negative value or nullopt ("not implemented") closes
+    // the socket with the read time-out error.
+    virtual std::optional<double> socketShouldTimeoutReadWithTagElapsedBytesDone(const SocketPtr& sock, long tag,
+                                                                                double elapsed, std::size_t bytesDone)
+    {
+        (void)sock;
+        (void)tag;
+        (void)elapsed;
+        (void)bytesDone;
+        return std::nullopt;
+    }
+
+    // The same question for a write; without an answer the write times out.
+    virtual std::optional<double> socketShouldTimeoutWriteWithTagElapsedBytesDone(const SocketPtr& sock, long tag,
+                                                                                 double elapsed, std::size_t bytesDone)
+    {
+        (void)sock;
+        (void)tag;
+        (void)elapsed;
+        (void)bytesDone;
+        return std::nullopt;
+    }
+
+    // The socket closed: nullopt after a local disconnect, else the cause.
+    virtual void socketDidDisconnectWithError(const SocketPtr& sock, const std::optional<Error>& error)
+    {
+        (void)sock;
+        (void)error;
+    }
+};
+
+}

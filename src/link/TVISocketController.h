@@ -1,0 +1,32 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace tvi {
+
+// What the link server asks of the application controller. Every call is made
+// on the main queue.
+class TVISocketController {
+public:
+    virtual ~TVISocketController() = default;
+
+    // A client connected: ask it for the communication server's address.
+    virtual void askForIpAddress() = 0;
+    // A client went away: switch every call-control shortcut off.
+    virtual void disableAllShortcuts() = 0;
+
+    virtual void setMakeCallShortcutEnabled(bool enabled) = 0;
+    virtual void setCancelActionShortcutEnabled(bool enabled) = 0;
+    virtual void setTransferCallShortcutEnabled(bool enabled) = 0;
+    virtual void setClearConnectionShortcutEnabled(bool enabled) = 0;
+    virtual void setDeflectCallShortcutEnabled(bool enabled) = 0;
+    virtual void setAnswerCallShortcutEnabled(bool enabled) = 0;
+    virtual void setHoldCallShortcutEnabled(bool enabled) = 0;
+    virtual void setRetrieveCallShortcutEnabled(bool enabled) = 0;
+
+    // The server address as Calvetto sent it; absent when it was not UTF-8.
+    virtual void setLastSavedIpString(const std::optional<std::string>& address) = 0;
+};
+
+}

@@ -1,0 +1,79 @@
+#pragma once
+
+#include "CalvettoPeer.h"
+#include "link/TVISocket.h"
+#include "support/CollectingLogger.h"
+
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <mutex>
+#include <optional>
+#include <string>
+
+namespace tvi::test {
+
+// Stands in for the application controller: records what the server asks of it
+// and answers a new connection with Ip_Address_Request, as the controller does.
+class FakeController : public TVISocketController {
+public:
+    std::weak_ptr<TVISocket> server;
+
+    void askForIpAddress() override
+    {
+        ++askCount;
+        if (auto s = server.lock()) s->writeData(s->constructResponse(52, std::nullopt));
+    }
+    void disableAllShortcuts() override { ++disableAllCount; }
+    void setMakeCallShortcutEnabled(bool e) override { set(0, e); }
+    void setCancelActionShortcutEnabled(bool e) override { set(1, e); }
+    void setTransferCallShortcutEnabled(bool e) override { set(2, e); }
+    void setClearConnectionShortcutEnabled(bool e) override { set(3, e); }
+    void setDeflectCallShortcutEnabled(bool e) override { set(4, e); }
+    void setAnswerCallShortcutEnabled(bool e) override { set(5, e); }
+    void setHoldCallShortcutEnabled(bool e) override { set(6, e); }
+    void setRetrieveCallShortcutEnabled(bool e) override { set(7, e); }
+    void setLastSavedIpString(const std::optional<std::string>& address) override
+    {
+        std::lock_guard lock(mutex);
+        lastIp = address;
+        ++ipCount;
+    }
+
+    // make, cancel, transfer, clear, deflect, answer, hold, retrieve
+    std::array<std::optional<bool>, 8> enabled() const
+    {
+        std::lock_guard lock(mutex);
+        return flags;
+    }
+    std::string order() const
+    {
+        std::lock_guard lock(mutex);
+        return calls;
+    }
+
+    mutable std::mutex mutex;
+    std::array<std::optional<bool>, 8> flags;
+    std::string calls;
+    std::optional<std::string> lastIp;
+    int ipCount = 0;
+    std::atomic<int> askCount{0};
+    std::atomic<int> disableAllCount{0};
+
+private:
+    void set(int index, bool value)
+    {
+        std::lock_guard lock(mutex);
+        flags[index] = value;
+        calls += char('0' + index);
+    }
+};
+
+inline Bytes receiveMessageBytes(peer::CalvettoPeer& peer, std::chrono::milliseconds timeout = std::chrono::seconds(3))
+{
+    auto message = peer.receive(timeout);
+    if (!message) return {};
+    return message->convertToNSData();
+}
+
+}
