@@ -1,8 +1,6 @@
-#include <cstdio>
+#include "app/TVIAppRunner.h"
 
-// Placeholder until the application controller exists.
-int main()
+int main(int argc, char** argv)
 {
-    std::puts("Telvora " TELVORA_VERSION ": the application is not built yet; run the tests with ./scripts/test.sh");
-    return 0;
+    return tvi::TVIAppRunner::run(argc, argv);
 }

@@ -15,13 +15,6 @@ namespace tvi {
 
 namespace {
 
-std::string folderOf(const std::string& path)
-{
-    const auto slash = path.find_last_of('/');
-    if (slash == std::string::npos) return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
 bool writeAll(int fd, const PlistData& data)
 {
     std::size_t written = 0;
@@ -32,15 +25,6 @@ bool writeAll(int fd, const PlistData& data)
         written += std::size_t(n);
     }
     return true;
-}
-
-// Makes the rename itself durable.
-void syncFolder(const std::string& folder)
-{
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return;
-    ::fsync(fd);
-    ::close(fd);
 }
 
 }
@@ -91,7 +75,6 @@ bool PropertyListSerialization::writeDataAtomically(const PlistData& data, const
         ::unlink(temporary.c_str());
         return false;
     }
-    syncFolder(folderOf(path));
     return true;
 }
 

@@ -221,6 +221,8 @@ bool UserDefaults::synchronize()
     {
         std::lock_guard lock(mutex_);
         if (writeBlocked_) return false;
+        // Every writer synchronises at once; most calls find nothing new to write.
+        if (domainExists_ && savedGeneration_ == generation_) return true;
         snapshot = persistent_;
         generation = generation_;
     }

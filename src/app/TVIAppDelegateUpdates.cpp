@@ -1,0 +1,84 @@
+// The controller's update feed: the updater's settings and the feed that follows the server address.
+#define TVI_LOG_CLASS_NAME "TVIAppDelegate"
+#include "app/TVIAppDelegate.h"
+
+#include "app/TVIPreferenceKeys.h"
+#include "diagnostics/DDLogMacros.h"
+#include "environment/SUUpdater.h"
+#include "foundation/UserDefaults.h"
+
+#include <ctime>
+
+namespace tvi {
+namespace {
+
+constexpr const char* kFeedPath = "management/downloads/Appcast.xml";
+
+// A date as the platform describes one: "2026-12-07 10:11:24 +0000".
+std::optional<std::string> describeDate(const std::optional<PlistDate>& date)
+{
+    if (!date) return std::nullopt;
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(*date);
+    std::tm utc{};
+    gmtime_r(&seconds, &utc);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S +0000", &utc);
+    return std::string(text);
+}
+
+// Joined as path components: one slash between, runs of slashes reduced to one.
+std::string joinFeedPath(const std::string& address)
+{
+    std::string joined;
+    for (char c : address + "/" + kFeedPath) {
+        if (c == '/' && !joined.empty() && joined.back() == '/') continue;
+        joined += c;
+    }
+    return joined;
+}
+
+}
+
+void TVIAppDelegate::initSparkleUpdater(bool firstRun)
+{
+    updater_ = &SUUpdater::sharedUpdater();
+    if (firstRun) {
+        updater_->setUpdateCheckInterval(86400);
+        updater_->setAutomaticallyDownloadsUpdates(false);
+        updater_->setAutomaticallyChecksForUpdates(true);
+    } else {
+        updater_->setUpdateCheckInterval(static_cast<double>(defaults().integerForKey("SUScheduledCheckInterval")));
+        updater_->setAutomaticallyDownloadsUpdates(defaults().boolForKey("SUAutomaticallyUpdate"));
+        updater_->setAutomaticallyChecksForUpdates(defaults().boolForKey("SUEnableAutomaticChecks"));
+    }
+    defaults().synchronize();
+    DDLogInfo("%@: SUUpdater feed: %@", updater_->feedURL());
+    DDLogInfo("%@: SUUpdater update check interval: %f", updater_->updateCheckInterval());
+    DDLogInfo("%@: SUUpdater automatically check for updates: %hhd", updater_->automaticallyChecksForUpdates());
+    DDLogInfo("%@: SUUpdater lastUpdate check Data: %@", describeDate(updater_->lastUpdateCheckDate()));
+    DDLogInfo("%@: SUUpdater automatically download updates: %hhd", updater_->automaticallyDownloadsUpdates());
+}
+
+std::string TVIAppDelegate::constructFeedUrl()
+{
+    DDLogInfo("%@: => constructFeedUrl");
+    const auto address = lastSavedIpString();
+    if (address && !address->empty()) {
+        const std::string path = joinFeedPath(*address);
+        DDLogInfo("%@: => constructFeedUrl -> returned path:%@", path);
+        return path;
+    }
+    DDLogWarn("%@: => constructFeedUrl -> returned empty string!");
+    return {};
+}
+
+void TVIAppDelegate::setFeedForUpdate()
+{
+    const std::string url = constructFeedUrl();
+    // The empty text is no usable URL: it prints as an absent one.
+    const std::optional<std::string> feed = url.empty() ? std::nullopt : std::optional<std::string>(url);
+    DDLogInfo("%@: => setFeedForUpdate -> Current Url to set : %@", feed);
+    SUUpdater::sharedUpdater().setFeedURL(feed);
+}
+
+}
