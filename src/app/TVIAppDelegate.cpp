@@ -7,8 +7,12 @@
 #include "diagnostics/DDLogMacros.h"
 #include "diagnostics/DDTTYLogger.h"
 #include "environment/TVIAutoLoginUtils.h"
+#include "capture/TVIAccessibility.h"
+#include "capture/TVIPasteBoardObserver.h"
 #include "environment/TVILocalizationUtilities.h"
 #include "foundation/UserDefaults.h"
+#include "platform/DistributedNotifications.h"
+#include "platform/Platform.h"
 
 namespace tvi {
 namespace {
@@ -21,12 +25,16 @@ constexpr const char* kObservedKeys[] = {
     TVILastSavedIpString,
 };
 
+constexpr const char* kTextFromAutomatorNotification = "com.orvella.Telvora-Automator.textFromAutomator";
+constexpr const char* kAccessibilityNotification = "com.apple.accessibility.api";
+
 }
 
 TVIAppDelegate::TVIAppDelegate() = default;
 
 TVIAppDelegate::~TVIAppDelegate()
 {
+    pasteboardObserver_.reset();
     DDLogInfo("%@: => dealloc");
 }
 
@@ -36,9 +44,21 @@ void TVIAppDelegate::applicationDidFinishLaunching()
     initLogging();
     initPreferences();
     initNotifications();
+    initPasteboardObserver();
     initSocket();
     initAutoLogin();
+    std::weak_ptr<TVIAppDelegate> weak = weak_from_this();
+    Platform::get<DistributedNotifications>()->addObserver(this, kAccessibilityNotification,
+                                                           [weak](const std::string&, const std::optional<std::string>&) {
+                                                               if (auto self = weak.lock()) self->accessibilityChanged();
+                                                           });
+    DispatchQueue::main()->async([weak] {
+        if (auto self = weak.lock()) self->cacheIsAccessibilityEnabled();
+    });
     logLanguageAndRegion();
+    // The cached answer is not in yet, so this asks the system at every start;
+    // the system prompts only when access was never granted.
+    if (!isAccessibilityEnabled_) TVIAccessibilityOpenPanel();
 }
 
 void TVIAppDelegate::applicationWillTerminate()
@@ -62,10 +82,25 @@ void TVIAppDelegate::initLogging()
     DDLog::addLogger(fileLogger_);
 }
 
+void TVIAppDelegate::observeNotification(const char* name, void (TVIAppDelegate::*handler)(const Notification&))
+{
+    std::weak_ptr<TVIAppDelegate> weak = weak_from_this();
+    NotificationCenter::defaultCenter().addObserver(
+        name, nullptr,
+        [weak, handler](const Notification& notification) {
+            if (auto self = weak.lock()) ((*self).*handler)(notification);
+        },
+        this);
+}
+
 void TVIAppDelegate::initNotifications()
 {
     DDLogInfo("%@: => initNotifications");
     std::weak_ptr<TVIAppDelegate> weak = weak_from_this();
+    Platform::get<DistributedNotifications>()->addObserver(
+        this, kTextFromAutomatorNotification, [weak](const std::string&, const std::optional<std::string>& text) {
+            if (auto self = weak.lock()) self->getSelectedTextFromService(text);
+        });
     for (const char* key : kObservedKeys) {
         defaults().addObserver(
             key,
@@ -74,12 +109,47 @@ void TVIAppDelegate::initNotifications()
             },
             this);
     }
+    observeNotification("makeCallUpdated", &TVIAppDelegate::makeCallUpdated);
+    observeNotification("cancelActionUpdated", &TVIAppDelegate::cancelActionUpdated);
+    observeNotification("answerCallUpdated", &TVIAppDelegate::answerCallUpdated);
+    observeNotification("clearConnectionUpdated", &TVIAppDelegate::clearConnectionUpdated);
+    observeNotification("deflectCallUpdated", &TVIAppDelegate::deflectCallUpdated);
+    observeNotification("holdCallUpdated", &TVIAppDelegate::holdCallUpdated);
+    observeNotification("retrieveCallUpdated", &TVIAppDelegate::retrieveCallUpdated);
+    observeNotification("transferCallUpdated", &TVIAppDelegate::transferCallUpdated);
     DDLogInfo("%@: => addObserver for pasteboard");
+    NotificationCenter::defaultCenter().addObserver(
+        TVIPasteBoardObserver::kPasteboardUpdatedNotification, nullptr,
+        [weak](const Notification& notification) {
+            if (auto self = weak.lock()) self->pasteboardUpdated(TVIPasteBoardObserver::stringFromNotification(notification));
+        },
+        this);
+}
+
+void TVIAppDelegate::initPasteboardObserver()
+{
+    DDLogInfo("%@: => initPasteboardObserver");
+    pasteboardObserver_ = std::make_unique<TVIPasteBoardObserver>(pasteboardPollInterval_);
+}
+
+void TVIAppDelegate::cacheIsAccessibilityEnabled()
+{
+    isAccessibilityEnabled_ = TVIAccessibilityIsEnabled();
+}
+
+void TVIAppDelegate::accessibilityChanged()
+{
+    // Give the system a moment to settle before asking again.
+    std::weak_ptr<TVIAppDelegate> weak = weak_from_this();
+    DispatchQueue::main()->after(std::chrono::nanoseconds(150000000), [weak] {
+        if (auto self = weak.lock()) self->cacheIsAccessibilityEnabled();
+    });
 }
 
 void TVIAppDelegate::removeNotifications()
 {
     DDLogInfo("%@: => removeNotifications");
+    Platform::get<DistributedNotifications>()->removeObserversForOwner(this);
     defaults().removeObserversForOwner(this);
     DDLogInfo("%@: => removeObserver for pasteboardUpdated");
     NotificationCenter::defaultCenter().removeObserversForOwner(this);

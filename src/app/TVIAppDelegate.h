@@ -5,7 +5,11 @@
 #include "link/TVISocket.h"
 #include "link/TVISocketController.h"
 
+#include <array>
 #include <atomic>
+#include <chrono>
+#include <functional>
+#include <mutex>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -14,7 +18,10 @@
 namespace tvi {
 
 class DDFileLogger;
+class DispatchTimer;
+class MASShortcut;
 class SUUpdater;
+class TVIPasteBoardObserver;
 class UserDefaults;
 
 // The application controller: starts and stops the program, keeps the user
@@ -36,6 +43,9 @@ public:
     void initLogging();
     void initPreferences();
     void initNotifications();
+    void initPasteboardObserver();
+    // How often the pasteboard is looked at (once a second unless tests ask otherwise).
+    void setPasteboardPollInterval(std::chrono::milliseconds interval) { pasteboardPollInterval_ = interval; }
     void initSocket();
     void initAutoLogin();
     void stopServer();
@@ -78,20 +88,96 @@ public:
     void initSparkleUpdater(bool firstRun);
     std::string constructFeedUrl();
     void setFeedForUpdate();
+    void checkForUpdates();
+
+    // Call-control shortcuts: Calvetto's requests, registration, presses.
+    void makeCallUpdated(const Notification& notification);
+    void cancelActionUpdated(const Notification& notification);
+    void answerCallUpdated(const Notification& notification);
+    void clearConnectionUpdated(const Notification& notification);
+    void deflectCallUpdated(const Notification& notification);
+    void holdCallUpdated(const Notification& notification);
+    void retrieveCallUpdated(const Notification& notification);
+    void transferCallUpdated(const Notification& notification);
+    void registerMakeCallShortcut(std::uint64_t keyCode, std::uint64_t modifierFlags, bool registeredFromCalvetto);
+    void registerCancelActionShortcut(std::uint64_t keyCode, std::uint64_t modifierFlags, bool registeredFromCalvetto);
+    void registerAnswerCallShortcut(std::uint64_t keyCode, std::uint64_t modifierFlags, bool registeredFromCalvetto);
+    void registerClearConnectionShortcut(std::uint64_t keyCode, std::uint64_t modifierFlags, bool registeredFromCalvetto);
+    void registerDeflectCallShortcut(std::uint64_t keyCode, std::uint64_t modifierFlags, bool registeredFromCalvetto);
+    void registerHoldCallShortcut(std::uint64_t keyCode, std::uint64_t modifierFlags, bool registeredFromCalvetto);
+    void registerRetrieveCallShortcut(std::uint64_t keyCode, std::uint64_t modifierFlags, bool registeredFromCalvetto);
+    void registerTransferCallShortcut(std::uint64_t keyCode, std::uint64_t modifierFlags, bool registeredFromCalvetto);
+    void registerShortcut(const std::string& defaultsKey, std::uint64_t keyCode, std::uint64_t modifierFlags,
+                          std::function<void()> handler, bool registeredFromCalvetto);
+    void archiveShortcutData(const MASShortcut& shortcut, const std::string& defaultKey);
+    void reRegisterShortcuts(int actionNumber, bool registeredFromCalvetto);
+    void unregisterMakeCallShortcut();
+    void unregisterCancelActionShortcut();
+    void unregisterAnswerCallShortcut();
+    void unregisterClearConnectionShortcut();
+    void unregisterDeflectCallShortcut();
+    void unregisterHoldCallShortcut();
+    void unregisterRetrieveCallShortcut();
+    void unregisterTransferCallShortcut();
+    // Follows shortcuts recorded in the preferences window (observed once that window was shown).
+    void userDefaultsDidChange();
+    void startObservingUserDefaultsChanges();
+    void makeCall();
+    void startTimer();
+    void onTick();
+    void cancelAction();
+    void answerCall();
+    void clearConnection();
+    void deflectCall();
+    void holdCall();
+    void retrieveCall();
+    void transferCall();
+
+    // Captured text.
+    void pasteboardUpdated(const std::optional<std::string>& text);
+    void getSelectedTextFromService(const std::optional<std::string>& text);
+    void sendCapturedTextToClient(const std::optional<std::string>& text);
+    // The payload for captured text: at most 100 UTF-16 units, never half a
+    // character, and never more than a message can carry.
+    static Bytes capturedTextPayload(const std::string& text);
+
+    // Accessibility.
+    void cacheIsAccessibilityEnabled();
+    void accessibilityChanged();
 
     const std::shared_ptr<TVISocket>& tviSocket() const { return tviSocket_; }
     const std::shared_ptr<DDFileLogger>& fileLogger() const { return fileLogger_; }
     const PlistDictionary& lastSavedShortcutsDict() const { return lastSavedShortcutsDict_; }
     bool makeCallHasFired() const { return makeCallHasFired_; }
+    std::optional<std::string> monitorIdentifier(int actionNumber) const;
+    bool hasTimer() const;
     bool isAccessibilityEnabled() const { return isAccessibilityEnabled_; }
 
+    // One row of the call-control action table (numbered 1 to 8).
+    struct ShortcutAction;
+
 private:
+    static const ShortcutAction* actionForDefaultsKey(const std::string& key);
     void setBoolAndSynchronize(bool value, const char* key);
     void logLanguageAndRegion();
+    void handleShortcutUpdate(int actionNumber, const Notification& notification);
+    void registerActionShortcut(int actionNumber, std::uint64_t keyCode, std::uint64_t modifierFlags,
+                                bool registeredFromCalvetto);
+    void unregisterActionShortcut(int actionNumber);
+    void pressed(int actionNumber);
+    void observeNotification(const char* name, void (TVIAppDelegate::*handler)(const Notification&));
+    // Takes the make-call timer out (under the lock) so it can be stopped outside it.
+    std::shared_ptr<DispatchTimer> takeTimer();
 
     std::shared_ptr<TVISocket> tviSocket_;
     std::shared_ptr<DDFileLogger> fileLogger_;
     SUUpdater* updater_ = nullptr;
+    std::unique_ptr<TVIPasteBoardObserver> pasteboardObserver_;
+    std::chrono::milliseconds pasteboardPollInterval_{1000};
+    std::array<std::optional<std::string>, 8> shortcutMonitors_;
+    mutable std::mutex timerMutex_;
+    std::shared_ptr<DispatchTimer> timer_;
+    bool observingDefaultsChanges_ = false;
     std::atomic<bool> makeCallHasFired_{false};
     std::atomic<bool> isAccessibilityEnabled_{false};
     PlistDictionary lastSavedShortcutsDict_;

@@ -16,25 +16,26 @@ struct EnabledKeyLines {
     const char* key;
     const char* disableLine;
     const char* enableLine;
+    void (TVIAppDelegate::*unregister)();
 };
 
 // Tested in this order; answer call writes no line of its own.
 constexpr EnabledKeyLines kEnabledKeyLines[] = {
     {MASPrefKeyMakeCallShortcutEnabled, "%@: => observeValueForKeyPath disable make call shortcut",
-     "%@: => observeValueForKeyPath enable make call shortcut"},
+     "%@: => observeValueForKeyPath enable make call shortcut", &TVIAppDelegate::unregisterMakeCallShortcut},
     {MASPrefKeyCancelActionShortcutEnabled, "%@: => observeValueForKeyPath disable cancel action shortcut",
-     "%@: => observeValueForKeyPath enable cancel shortcut"},
+     "%@: => observeValueForKeyPath enable cancel shortcut", &TVIAppDelegate::unregisterCancelActionShortcut},
     {MASPrefKeyClearConnectionShortcutEnabled, "%@: => observeValueForKeyPath disable clear connection shortcut",
-     "%@: => observeValueForKeyPath enable clear connection shortcut"},
+     "%@: => observeValueForKeyPath enable clear connection shortcut", &TVIAppDelegate::unregisterClearConnectionShortcut},
     {MASPrefKeyDeflectCallShortcutEnabled, "%@: => observeValueForKeyPath disable deflect call shortcut",
-     "%@: => observeValueForKeyPath enable deflect call shortcut"},
+     "%@: => observeValueForKeyPath enable deflect call shortcut", &TVIAppDelegate::unregisterDeflectCallShortcut},
     {MASPrefKeyHoldCallShortcutEnabled, "%@: => observeValueForKeyPath disable hold call shortcut",
-     "%@:  observeValueForKeyPath enable hold call shortcut"},
+     "%@:  observeValueForKeyPath enable hold call shortcut", &TVIAppDelegate::unregisterHoldCallShortcut},
     {MASPrefKeyRetrieveCallShortcutEnabled, "%@: => observeValueForKeyPath disable retrieve call shortcut",
-     "%@: =>observeValueForKeyPath  enable retrieve call shortcut"},
+     "%@: =>observeValueForKeyPath  enable retrieve call shortcut", &TVIAppDelegate::unregisterRetrieveCallShortcut},
     {MASPrefKeyTransferCallShortcutEnabled, "%@: => observeValueForKeyPath disable transfer call shortcut",
-     "%@: => observeValueForKeyPath enable transfer call shortcut"},
-    {MASPrefKeyAnswerCallShortcutEnabled, nullptr, nullptr},
+     "%@: => observeValueForKeyPath enable transfer call shortcut", &TVIAppDelegate::unregisterTransferCallShortcut},
+    {MASPrefKeyAnswerCallShortcutEnabled, nullptr, nullptr, &TVIAppDelegate::unregisterAnswerCallShortcut},
 };
 
 }
@@ -71,6 +72,7 @@ void TVIAppDelegate::observeValueForKeyPath(const std::string& keyPath, const Pl
             if (keyPath != lines.key) continue;
             const char* line = enabled ? lines.enableLine : lines.disableLine;
             if (line) DDLogInfo(line);
+            if (!enabled) (this->*lines.unregister)();
             break;
         }
     }

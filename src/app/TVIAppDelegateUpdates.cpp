@@ -5,7 +5,10 @@
 #include "app/TVIPreferenceKeys.h"
 #include "diagnostics/DDLogMacros.h"
 #include "environment/SUUpdater.h"
+#include "foundation/Bundle.h"
 #include "foundation/UserDefaults.h"
+#include "platform/Alerts.h"
+#include "platform/Platform.h"
 
 #include <ctime>
 
@@ -79,6 +82,26 @@ void TVIAppDelegate::setFeedForUpdate()
     const std::optional<std::string> feed = url.empty() ? std::nullopt : std::optional<std::string>(url);
     DDLogInfo("%@: => setFeedForUpdate -> Current Url to set : %@", feed);
     SUUpdater::sharedUpdater().setFeedURL(feed);
+}
+
+void TVIAppDelegate::checkForUpdates()
+{
+    DDLogInfo("%@: => checkForUpdates");
+    const auto address = lastSavedIpString();
+    // Only an address Calvetto sent as empty stops the check; one never sent does not.
+    if (address && address->empty()) {
+        const Bundle bundle = Bundle::mainBundle();
+        Alert alert;
+        alert.alertStyle = AlertStyle::Warning;
+        alert.messageText = bundle.localizedString("Could not check for update.");
+        alert.informativeText = bundle.localizedString("Please check IP address of server in Calvetto and try again.");
+        alert.buttons = {bundle.localizedString("Ok")};
+        Platform::get<Alerts>()->runModal(alert);
+        return;
+    }
+    DDLogInfo("%@: => Will check for update with url:%@", SUUpdater::sharedUpdater().feedURL());
+    SUUpdater::sharedUpdater().checkForUpdates();
+    NotificationCenter::defaultCenter().post("lastUpdateCheckDateUpdated");
 }
 
 }

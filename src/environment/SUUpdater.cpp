@@ -1,12 +1,44 @@
 #include "environment/SUUpdater.h"
 
+#include "diagnostics/DDLogMacros.h"
+#include "environment/SUStandardVersionComparator.h"
+#include "environment/TVILocalizationUtilities.h"
+#include "foundation/Bundle.h"
+#include "foundation/DispatchQueue.h"
+#include "foundation/NotificationCenter.h"
 #include "foundation/UserDefaults.h"
+#include "platform/Alerts.h"
+#include "platform/Platform.h"
 
+#include <chrono>
 #include <cmath>
 
 namespace tvi {
 
+namespace {
+
+// The user-visible text for `key` from the main bundle's strings, with the application's name.
+std::string localized(const std::string& key)
+{
+    return TVILocalizationUtilities::replaceAppNameInString(Bundle::mainBundle().localizedString(key));
+}
+
+std::string infoString(const Bundle& bundle, const char* key)
+{
+    const PlistValue value = bundle.objectForInfoDictionaryKey(key);
+    const std::string* text = value.get<std::string>();
+    return text ? *text : std::string();
+}
+
+}
+
 SUUpdater::SUUpdater(UserDefaults& defaults) : defaults_(defaults) {}
+
+SUUpdater::~SUUpdater()
+{
+    *cancelled_ = true;
+    if (worker_.joinable()) worker_.join();
+}
 
 SUUpdater& SUUpdater::sharedUpdater()
 {
@@ -68,5 +100,162 @@ std::optional<PlistDate> SUUpdater::lastUpdateCheckDate() const
 }
 
 void SUUpdater::setLastUpdateCheckDate(PlistDate date) { store(PlistValue(date), kLastCheckTimeKey); }
+
+void SUUpdater::setFetchOptions(const SUFeedFetcher::Options& options)
+{
+    std::lock_guard lock(checkMutex_);
+    fetchOptions_ = options;
+}
+
+bool SUUpdater::isCheckingForUpdates() const
+{
+    std::lock_guard lock(checkMutex_);
+    return checking_;
+}
+
+void SUUpdater::checkForUpdates(CheckCompletion completion)
+{
+    DDLogInfo("%@: => checkForUpdates");
+    startCheck(true, std::move(completion));
+}
+
+void SUUpdater::checkForUpdatesInBackground(CheckCompletion completion)
+{
+    DDLogInfo("%@: => checkForUpdatesInBackground");
+    startCheck(false, std::move(completion));
+}
+
+SUUpdater::HostVersion SUUpdater::hostVersion()
+{
+    const Bundle bundle = Bundle::mainBundle();
+    HostVersion host;
+    host.version = infoString(bundle, "CFBundleVersion");
+    host.displayVersion = infoString(bundle, "CFBundleShortVersionString");
+    if (host.displayVersion.empty()) host.displayVersion = host.version;
+    return host;
+}
+
+void SUUpdater::startCheck(bool userInitiated, CheckCompletion completion)
+{
+    std::lock_guard lock(checkMutex_);
+    if (completion) completions_.push_back(std::move(completion));
+    userInitiated_ = userInitiated_ || userInitiated;
+    if (checking_) {
+        DDLogInfo("%@: An update check is already running; this request joins it");
+        return;
+    }
+    checking_ = true;
+    if (worker_.joinable()) worker_.join(); // the previous check's thread, already done with its report
+
+    const std::optional<std::string> feed = feedURL();
+    const HostVersion host = hostVersion();
+    DDLogInfo("%@: Checking for updates with feed %@, running version %@", feed, host.displayVersion);
+    worker_ = std::thread([this, feed, host, options = fetchOptions_, cancelled = cancelled_,
+                           alive = std::weak_ptr<int>(alive_)] {
+        SUUpdateCheckResult result = performCheck(feed, host, options, *cancelled);
+        if (*cancelled) return;
+        DispatchQueue::main()->async([this, alive, result = std::move(result)] {
+            if (alive.lock()) finishCheck(result);
+        });
+    });
+}
+
+SUUpdateCheckResult SUUpdater::performCheck(const std::optional<std::string>& feed, const HostVersion& host,
+                                            const SUFeedFetcher::Options& options, const std::atomic<bool>& cancelled)
+{
+    SUUpdateCheckResult result;
+    result.hostVersion = host.displayVersion;
+    if (!feed) {
+        result.errorDescription = "No update feed is set.";
+        return result;
+    }
+    if (host.displayVersion.empty()) {
+        result.errorDescription = "The application's own version is unknown.";
+        return result;
+    }
+    SUFeedFetcher::Result fetched = SUFeedFetcher::fetch(*feed, options, &cancelled);
+    if (!fetched.succeeded) {
+        result.errorDescription = fetched.errorDescription;
+        return result;
+    }
+    const auto items = SUAppcast::parseAppcast(fetched.body);
+    if (!items) {
+        result.errorDescription = "The update feed is no complete appcast.";
+        return result;
+    }
+    const auto newest = SUAppcast::newestItem(*items);
+    if (!newest) {
+        result.errorDescription = "The update feed announces no version.";
+        return result;
+    }
+    return compareWithHost(*newest, host);
+}
+
+SUUpdateCheckResult SUUpdater::compareWithHost(const SUAppcastItem& newest, const HostVersion& host)
+{
+    // Machine versions are compared when both sides have one, else what people see.
+    const bool machine = !newest.versionString.empty() && !host.version.empty();
+    const auto order = SUStandardVersionComparator::defaultComparator().compareVersion(
+        machine ? newest.versionString : newest.displayVersion(), machine ? host.version : host.displayVersion);
+    SUUpdateCheckResult result;
+    result.hostVersion = host.displayVersion;
+    result.newestItem = newest;
+    result.outcome = order == ComparisonResult::OrderedDescending ? SUUpdateCheckResult::Outcome::UpdateAvailable
+                                                                   : SUUpdateCheckResult::Outcome::NoUpdateAvailable;
+    return result;
+}
+
+void SUUpdater::finishCheck(const SUUpdateCheckResult& result)
+{
+    std::vector<CheckCompletion> completions;
+    bool userInitiated;
+    {
+        std::lock_guard lock(checkMutex_);
+        completions.swap(completions_);
+        userInitiated = userInitiated_;
+        userInitiated_ = false;
+        checking_ = false;
+    }
+    if (result.outcome != SUUpdateCheckResult::Outcome::Failed) {
+        setLastUpdateCheckDate(std::chrono::system_clock::now());
+        NotificationCenter::defaultCenter().post("lastUpdateCheckDateUpdated");
+    }
+    presentResult(result, userInitiated);
+    for (const auto& completion : completions) completion(result);
+}
+
+void SUUpdater::presentResult(const SUUpdateCheckResult& result, bool userInitiated) const
+{
+    Alert alert;
+    alert.buttons = {localized("OK")};
+    switch (result.outcome) {
+    case SUUpdateCheckResult::Outcome::UpdateAvailable:
+        DDLogInfo("%@: Update check: version %@ is available, running %@", result.newestItem->displayVersion(),
+                  result.hostVersion);
+        alert.alertStyle = AlertStyle::Informational;
+        alert.messageText = localized("A new version of <AppName> is available!");
+        alert.informativeText = format(localized("<AppName> %@ is now available; you have %@."),
+                                       result.newestItem->displayVersion(), result.hostVersion);
+        break;
+    case SUUpdateCheckResult::Outcome::NoUpdateAvailable:
+        DDLogInfo("%@: Update check: running %@, the feed offers nothing newer than %@", result.hostVersion,
+                  result.newestItem->displayVersion());
+        if (!userInitiated) return;
+        alert.alertStyle = AlertStyle::Informational;
+        alert.messageText = localized("You're up to date!");
+        alert.informativeText =
+            format(localized("<AppName> %@ is currently the newest version available."), result.hostVersion);
+        break;
+    case SUUpdateCheckResult::Outcome::Failed:
+        DDLogError("%@: Update check failed: %@", result.errorDescription);
+        if (!userInitiated) return;
+        alert.alertStyle = AlertStyle::Warning;
+        alert.messageText = localized("Update check failed.");
+        alert.informativeText =
+            format(localized("The update information could not be retrieved: %@"), result.errorDescription);
+        break;
+    }
+    Platform::get<Alerts>()->runModal(alert);
+}
 
 }

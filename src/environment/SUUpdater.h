@@ -1,13 +1,32 @@
 #pragma once
 
+#include "environment/SUAppcast.h"
+#include "environment/SUFeedFetcher.h"
 #include "foundation/PlistValue.h"
 
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
+#include <vector>
 
 namespace tvi {
 
 class UserDefaults;
+
+// How an update check ended.
+struct SUUpdateCheckResult {
+    enum class Outcome { UpdateAvailable, NoUpdateAvailable, Failed };
+    Outcome outcome = Outcome::Failed;
+    // The newest release of the feed (set unless the check failed).
+    std::optional<SUAppcastItem> newestItem;
+    // The running application's version as shown to people.
+    std::string hostVersion;
+    std::string errorDescription; // when failed
+};
 
 // Telvora's software updater. Its settings live in the application's user defaults so that
 // they survive restarts: the appcast address ("SUFeedURL", text), the seconds between
@@ -17,9 +36,18 @@ class UserDefaults;
 // synchronises the store at once. The updater keeps nothing else, so any instance over the
 // same store sees the same settings.
 //
-// The user-initiated check (checkForUpdates) joins this class together with the appcast fetch.
+// A check fetches the feed on a thread of its own and reports on the main queue: it records
+// the date when the feed could be read (and posts "lastUpdateCheckDateUpdated"), logs the
+// result and shows it in an alert (Alerts service). A user-initiated check shows every
+// result, failures included; a background (scheduled) check shows only an available update
+// and logs the rest. One check runs at a time: a request during a check joins it.
+//
+// The updater is used and destroyed on the main thread.
 class SUUpdater {
 public:
+    // Called on the main queue once the check has ended and its alert was dismissed.
+    using CheckCompletion = std::function<void(const SUUpdateCheckResult&)>;
+
     static constexpr const char* kFeedURLKey = "SUFeedURL";
     static constexpr const char* kScheduledCheckIntervalKey = "SUScheduledCheckInterval";
     static constexpr const char* kEnableAutomaticChecksKey = "SUEnableAutomaticChecks";
@@ -30,6 +58,8 @@ public:
 
     // An updater over `defaults`; the application uses sharedUpdater().
     explicit SUUpdater(UserDefaults& defaults);
+    // Cancels a running check and waits for its thread.
+    ~SUUpdater();
     SUUpdater(const SUUpdater&) = delete;
     SUUpdater& operator=(const SUUpdater&) = delete;
 
@@ -57,10 +87,41 @@ public:
     // Recorded by the check when it completes.
     void setLastUpdateCheckDate(PlistDate date);
 
+    // The user's "Check for Updates…": reports every outcome in an alert.
+    void checkForUpdates(CheckCompletion completion = {});
+    // The scheduled check: alerts only when an update is available.
+    void checkForUpdatesInBackground(CheckCompletion completion = {});
+    bool isCheckingForUpdates() const;
+
+    // Time-outs, redirect and size limits of the feed fetch.
+    void setFetchOptions(const SUFeedFetcher::Options& options);
+
 private:
+    struct HostVersion {
+        std::string version;        // CFBundleVersion
+        std::string displayVersion; // CFBundleShortVersionString, else CFBundleVersion
+    };
+
     void store(const PlistValue& value, const char* key);
+    void startCheck(bool userInitiated, CheckCompletion completion);
+    void finishCheck(const SUUpdateCheckResult& result);
+    void presentResult(const SUUpdateCheckResult& result, bool userInitiated) const;
+    static HostVersion hostVersion();
+    static SUUpdateCheckResult performCheck(const std::optional<std::string>& feed, const HostVersion& host,
+                                            const SUFeedFetcher::Options& options, const std::atomic<bool>& cancelled);
+    static SUUpdateCheckResult compareWithHost(const SUAppcastItem& newest, const HostVersion& host);
 
     UserDefaults& defaults_;
+
+    mutable std::mutex checkMutex_;
+    bool checking_ = false;
+    bool userInitiated_ = false;
+    std::vector<CheckCompletion> completions_;
+    SUFeedFetcher::Options fetchOptions_;
+    std::thread worker_;
+    std::shared_ptr<std::atomic<bool>> cancelled_ = std::make_shared<std::atomic<bool>>(false);
+    // Main-queue reports hold it weakly: a report arriving after the updater is gone is dropped.
+    std::shared_ptr<int> alive_ = std::make_shared<int>(0);
 };
 
 }

@@ -2,11 +2,13 @@
 #include "CalvettoPeer.h"
 #include "TelvoraProcess.h"
 #include "foundation/PropertyListSerialization.h"
+#include "shortcuts/MASShortcut.h"
 #include "support/TestHome.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -189,6 +191,28 @@ TEST_F(HeadlessTelvoraTest, FirstRunIsHandledOnceAndQuittingSwitchesEverythingOf
                             "TVIHoldCallShortcutEnabled", "TVIRetrieveCallShortcutEnabled",
                             "TVITransferCallShortcutEnabled"})
         EXPECT_FALSE(stored.at(key).boolValue()) << key;
+}
+
+TEST_F(HeadlessTelvoraTest, ThePeerToolsRequestsAreStoredAsKeyedArchives)
+{
+    const std::string peerTool = std::string(TELVORA_BINARY_DIR) + "/tools/calvetto-peer/calvetto-peer";
+    const std::string output = home + "/peer.txt";
+    const std::string command = "HOME='" + home + "' '" + peerTool + "' make-call=F1 hold=Ctrl+F5 " +
+                                "expect=Button_Combination_HoldCall_Accepted --linger 100 > '" + output + "' 2>&1";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    std::ifstream in(output);
+    const std::string printed((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_NE(printed.find("<- 0x08   8 Button_Combination_MakeCall_Accepted"), std::string::npos) << printed;
+    EXPECT_NE(printed.find("-> 0x1c  28 Button_Combination_HoldCall_Request 02013e0110"), std::string::npos) << printed;
+    EXPECT_EQ(stop(), 0);
+
+    const PlistDictionary stored = storedPreferences();
+    const PlistData* makeCall = stored.at("TVIMakeCallShortcut").get<PlistData>();
+    const PlistData* hold = stored.at("TVIHoldCallShortcut").get<PlistData>();
+    ASSERT_TRUE(makeCall && hold);
+    EXPECT_EQ(*makeCall, MASShortcut::shortcutWithKeyCode(122, 0).data());       // F1
+    EXPECT_EQ(*hold, MASShortcut::shortcutWithKeyCode(96, 0x40000).data());      // Control-F5
+    EXPECT_TRUE(logged("TVIAppDelegate: => registerShortcut defaultsKey:TVIHoldCallShortcut"));
 }
 
 TEST(TelvoraCommandLine, HelpAndVersion)

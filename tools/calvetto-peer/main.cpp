@@ -145,13 +145,27 @@ public:
                 sendBytes(reply.convertToNSData());
             }
             if (message->msgType() == wanted) return true;
+            unclaimed_.push_back(message->msgType());
         }
         return false;
+    }
+
+    // Waits for a type, counting one that already arrived and was not waited for yet.
+    bool expect(int type, milliseconds timeout)
+    {
+        for (auto it = unclaimed_.begin(); it != unclaimed_.end(); ++it) {
+            if (*it == type) {
+                unclaimed_.erase(it);
+                return true;
+            }
+        }
+        return pump(timeout, type);
     }
 
 private:
     CalvettoPeer& peer_;
     const Options& options_;
+    std::vector<int> unclaimed_;
 };
 
 }
@@ -196,7 +210,7 @@ int main(int argc, char** argv)
         case PeerCommand::Kind::Linger:
             break;
         case PeerCommand::Kind::Expect:
-            if (!session.pump(milliseconds(options.timeoutMs), command.expectedType)) {
+            if (!session.expect(command.expectedType, milliseconds(options.timeoutMs))) {
                 std::fprintf(stderr, "calvetto-peer: expected %s did not arrive\n",
                              std::string(TVIMessageTypes::name(command.expectedType).value_or("message")).c_str());
                 status = 3;

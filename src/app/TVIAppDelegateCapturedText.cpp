@@ -1,0 +1,131 @@
+// Captured text: what the user copied after a make-call press, pasteboard text
+// with the marker, and text from the companions, sent to Calvetto for dialling.
+#define TVI_LOG_CLASS_NAME "TVIAppDelegate"
+#include "app/TVIAppDelegate.h"
+
+#include "capture/TVIWindowUtils.h"
+#include "diagnostics/DDLogMacros.h"
+#include "foundation/DispatchTimer.h"
+#include "foundation/Unicode.h"
+#include "link/TVIMessageTypes.h"
+
+#include <string_view>
+
+namespace tvi {
+namespace {
+
+constexpr std::string_view MagicAutomatorText = "TVAutomator:\n";
+constexpr std::size_t kMaximumUtf16Units = 100;
+
+bool isBlank(std::string_view text)
+{
+    return text.find_first_not_of(" \t\n\r\v\f") == std::string_view::npos;
+}
+
+// Decodes valid UTF-8 (sanitised beforehand) into code points with their byte extents.
+struct CodePoint {
+    char32_t value;
+    std::size_t end;
+};
+
+std::vector<CodePoint> codePoints(const std::string& text)
+{
+    std::vector<CodePoint> points;
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        const std::size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+        char32_t value = length == 1 ? lead : lead & (0x7F >> length);
+        for (std::size_t k = 1; k < length && i + k < text.size(); ++k)
+            value = (value << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
+        i += length;
+        points.push_back({value, std::min(i, text.size())});
+    }
+    return points;
+}
+
+std::size_t utf16Length(const std::string& text)
+{
+    std::size_t units = 0;
+    for (const CodePoint& p : codePoints(text)) units += p.value > 0xFFFF ? 2 : 1;
+    return units;
+}
+
+// An ordinary copy may be a password: its text stays out of the log files.
+std::string loggableText(const std::string& text, bool willBeDialled)
+{
+    if (willBeDialled) return text;
+    return "<" + std::to_string(utf16Length(text)) + " characters>";
+}
+
+}
+
+Bytes TVIAppDelegate::capturedTextPayload(const std::string& rawText)
+{
+    const std::string text = Unicode::sanitizeUtf8(rawText);
+    std::size_t units = 0;
+    std::size_t end = 0;
+    for (const CodePoint& p : codePoints(text)) {
+        const std::size_t width = p.value > 0xFFFF ? 2 : 1;
+        // Never half a character: a pair that does not fit whole is left out.
+        if (units + width > kMaximumUtf16Units) break;
+        // The length byte must not wrap: stop at a character boundary.
+        if (p.end > TVISocketMessage::maxPayloadLength) break;
+        units += width;
+        end = p.end;
+    }
+    return Bytes(text.begin(), text.begin() + static_cast<long>(end));
+}
+
+void TVIAppDelegate::pasteboardUpdated(const std::optional<std::string>& pasteboardText)
+{
+    if (auto timer = takeTimer()) {
+        DDLogInfo("%@: => _timer is alive destroying timer");
+        timer->invalidate();
+    }
+    std::optional<std::string> text = pasteboardText;
+    if (text && !text->empty()) {
+        const auto marker = text->find(MagicAutomatorText);
+        DDLogInfo("%@: =>string from Pasteboard: %@",
+                  loggableText(*text, makeCallHasFired_ || marker != std::string::npos));
+        if (marker != std::string::npos) {
+            DDLogInfo("%@: Pasteboard string contains magic text!");
+            DDLogInfo("%@: Setting makeCallHasFired explicitly to true");
+            if (!isBlank(*text)) {
+                text = text->substr(marker + MagicAutomatorText.size());
+                makeCallHasFired_ = true;
+            }
+        } else {
+            DDLogInfo("%@: Normal pasteboard operation");
+        }
+    }
+    DDLogInfo("%@: => pasteboardUpdated makeCallHasFired flag: %hhd", bool(makeCallHasFired_));
+    // Whoever clears the flag closes the window; the timer's tick does the same.
+    if (!makeCallHasFired_.exchange(false)) return;
+    if (text && !text->empty()) {
+        if (!isBlank(*text)) sendCapturedTextToClient(text);
+    } else {
+        DDLogInfo("%@: => pasteboardUpdated stringFromPasteboard is null");
+    }
+}
+
+void TVIAppDelegate::getSelectedTextFromService(const std::optional<std::string>& text)
+{
+    if (text && !text->empty()) {
+        DDLogInfo("%@: =>string from Automator: %@", *text);
+        if (!isBlank(*text)) sendCapturedTextToClient(text);
+    } else {
+        DDLogInfo("%@: => pasteboardUpdated stringFromPasteboard is null");
+    }
+}
+
+void TVIAppDelegate::sendCapturedTextToClient(const std::optional<std::string>& text)
+{
+    DDLogInfo("%@: => sendCapturedTextToClient textToSent:%@", text);
+    if (!text || text->empty()) return;
+    TVIWindowUtils::bringToFrontCalvetto();
+    if (!tviSocket_) return;
+    tviSocket_->writeData(tviSocket_->constructResponse(Button_Combination_MakeCall_Pressed, capturedTextPayload(*text)));
+}
+
+}

@@ -1,0 +1,121 @@
+#include "environment/SUFeedFetcher.h"
+
+#include "foundation/Format.h"
+
+#include <curl/curl.h>
+
+#include <cctype>
+#include <memory>
+#include <mutex>
+
+namespace tvi {
+
+namespace {
+
+struct Transfer {
+    std::string body;
+    std::size_t maximumSize = 0;
+    bool tooLarge = false;
+    const std::atomic<bool>* cancelled = nullptr;
+};
+
+std::size_t writeBody(char* data, std::size_t size, std::size_t count, void* context)
+{
+    auto* transfer = static_cast<Transfer*>(context);
+    const std::size_t bytes = size * count;
+    if (transfer->body.size() + bytes > transfer->maximumSize) {
+        transfer->tooLarge = true;
+        return 0; // makes libcurl stop with a write error
+    }
+    transfer->body.append(data, bytes);
+    return bytes;
+}
+
+int checkCancelled(void* context, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
+{
+    const auto* transfer = static_cast<Transfer*>(context);
+    return transfer->cancelled && transfer->cancelled->load() ? 1 : 0;
+}
+
+void initialiseLibcurlOnce()
+{
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+}
+
+std::string SUFeedFetcher::schemeOf(const std::string& url)
+{
+    const auto colon = url.find("://");
+    if (colon == std::string::npos || colon == 0) return {};
+    std::string scheme;
+    for (std::size_t i = 0; i < colon; ++i) {
+        const auto c = static_cast<unsigned char>(url[i]);
+        const bool allowed = std::isalpha(c) || (i > 0 && (std::isdigit(c) || c == '+' || c == '-' || c == '.'));
+        if (!allowed) return {};
+        scheme += static_cast<char>(std::tolower(c));
+    }
+    return scheme;
+}
+
+SUFeedFetcher::Result SUFeedFetcher::fetch(const std::string& url, const Options& options,
+                                           const std::atomic<bool>* cancelled)
+{
+    Result result;
+    const std::string scheme = schemeOf(url);
+    if (scheme.empty()) {
+        result.errorDescription = format("The feed address \"%@\" names no scheme (http, https or file).", url);
+        return result;
+    }
+    if (scheme != "http" && scheme != "https" && scheme != "file") {
+        result.errorDescription = format("The feed address \"%@\" uses the unsupported scheme \"%@\".", url, scheme);
+        return result;
+    }
+
+    initialiseLibcurlOnce();
+    std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> curl(curl_easy_init(), &curl_easy_cleanup);
+    if (!curl) {
+        result.errorDescription = "The network library could not be started.";
+        return result;
+    }
+    Transfer transfer;
+    transfer.maximumSize = options.maximumSize;
+    transfer.cancelled = cancelled;
+    char errorBuffer[CURL_ERROR_SIZE] = {};
+
+    CURL* handle = curl.get();
+    curl_easy_setopt(handle, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "http,https,file");
+    // A server may send us elsewhere on the network, never into the local file system.
+    curl_easy_setopt(handle, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(handle, CURLOPT_MAXREDIRS, options.maximumRedirects);
+    curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(options.connectTimeout.count()));
+    curl_easy_setopt(handle, CURLOPT_TIMEOUT_MS, static_cast<long>(options.timeout.count()));
+    curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L); // signals do not mix with threads
+    curl_easy_setopt(handle, CURLOPT_FAILONERROR, 1L);
+    curl_easy_setopt(handle, CURLOPT_ACCEPT_ENCODING, "");
+    curl_easy_setopt(handle, CURLOPT_USERAGENT, "Telvora/" TELVORA_VERSION);
+    curl_easy_setopt(handle, CURLOPT_ERRORBUFFER, errorBuffer);
+    curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, &writeBody);
+    curl_easy_setopt(handle, CURLOPT_WRITEDATA, &transfer);
+    curl_easy_setopt(handle, CURLOPT_XFERINFOFUNCTION, &checkCancelled);
+    curl_easy_setopt(handle, CURLOPT_XFERINFODATA, &transfer);
+    curl_easy_setopt(handle, CURLOPT_NOPROGRESS, 0L);
+
+    const CURLcode code = curl_easy_perform(handle);
+    if (code == CURLE_OK) {
+        result.succeeded = true;
+        result.body = std::move(transfer.body);
+    } else if (transfer.tooLarge) {
+        result.errorDescription = format("The feed is larger than %lu bytes.", options.maximumSize);
+    } else if (code == CURLE_ABORTED_BY_CALLBACK) {
+        result.errorDescription = "The check was cancelled.";
+    } else {
+        result.errorDescription = errorBuffer[0] ? std::string(errorBuffer) : std::string(curl_easy_strerror(code));
+    }
+    return result;
+}
+
+}

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstddef>
+#include <string>
+
+namespace tvi {
+
+// Fetches an appcast over http, https or from a file (libcurl). Blocking: run it off the
+// main thread. Only addresses that name one of these schemes are fetched; an address
+// without a scheme ("10.0.0.5/management/...") is refused rather than guessed at.
+class SUFeedFetcher {
+public:
+    struct Options {
+        std::chrono::milliseconds connectTimeout{15000};
+        // The whole transfer, redirects included.
+        std::chrono::milliseconds timeout{60000};
+        long maximumRedirects = 5;
+        // An appcast is a few kilobytes; anything far larger is no appcast.
+        std::size_t maximumSize = 4 * 1024 * 1024;
+    };
+
+    struct Result {
+        bool succeeded = false;
+        std::string body;             // the feed's text when succeeded
+        std::string errorDescription; // why not, when failed
+    };
+
+    SUFeedFetcher() = delete;
+
+    // `cancelled`, when given, is polled during the transfer; once true the fetch fails soon.
+    static Result fetch(const std::string& url, const Options& options, const std::atomic<bool>* cancelled = nullptr);
+    // The lower-cased scheme of `url` ("https"), or empty when it names none.
+    static std::string schemeOf(const std::string& url);
+};
+
+}

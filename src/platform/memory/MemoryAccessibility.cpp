@@ -1,0 +1,57 @@
+#include "platform/memory/MemoryAccessibility.h"
+
+namespace tvi {
+
+std::shared_ptr<Accessibility> Accessibility::makeDefaultBackend() { return std::make_shared<MemoryAccessibility>(); }
+
+bool MemoryAccessibility::hasTrustQueryWithOptions() const
+{
+    std::lock_guard lock(mutex_);
+    return hasTrustQueryWithOptions_;
+}
+
+bool MemoryAccessibility::isProcessTrusted(bool prompt)
+{
+    std::lock_guard lock(mutex_);
+    if (prompt && !trusted_) ++promptCount_;
+    return trusted_;
+}
+
+bool MemoryAccessibility::isAccessibilityApiEnabled() const
+{
+    std::lock_guard lock(mutex_);
+    return trusted_;
+}
+
+bool MemoryAccessibility::runScript(const std::string& source)
+{
+    std::lock_guard lock(mutex_);
+    scripts_.push_back(source);
+    return true;
+}
+
+void MemoryAccessibility::setTrusted(bool trusted)
+{
+    std::lock_guard lock(mutex_);
+    trusted_ = trusted;
+}
+
+void MemoryAccessibility::setHasTrustQueryWithOptions(bool available)
+{
+    std::lock_guard lock(mutex_);
+    hasTrustQueryWithOptions_ = available;
+}
+
+int MemoryAccessibility::promptCount() const
+{
+    std::lock_guard lock(mutex_);
+    return promptCount_;
+}
+
+std::vector<std::string> MemoryAccessibility::scripts() const
+{
+    std::lock_guard lock(mutex_);
+    return scripts_;
+}
+
+}

@@ -1,0 +1,44 @@
+#include "platform/memory/MemoryPasteboard.h"
+
+namespace tvi {
+
+std::shared_ptr<Pasteboard> Pasteboard::makeDefaultBackend() { return std::make_shared<MemoryPasteboard>(); }
+
+bool MemoryPasteboard::isAvailable() const
+{
+    std::lock_guard lock(mutex_);
+    return available_;
+}
+
+std::int64_t MemoryPasteboard::changeCount() const
+{
+    std::lock_guard lock(mutex_);
+    return changeCount_;
+}
+
+std::optional<std::string> MemoryPasteboard::plainText() const
+{
+    std::lock_guard lock(mutex_);
+    return text_;
+}
+
+void MemoryPasteboard::writeText(std::string text) { write(std::move(text)); }
+
+void MemoryPasteboard::writeNonText() { write(std::nullopt); }
+
+std::optional<std::string> MemoryPasteboard::content() const { return plainText(); }
+
+void MemoryPasteboard::setAvailable(bool available)
+{
+    std::lock_guard lock(mutex_);
+    available_ = available;
+}
+
+void MemoryPasteboard::write(std::optional<std::string> text)
+{
+    std::lock_guard lock(mutex_);
+    text_ = std::move(text);
+    ++changeCount_;
+}
+
+}

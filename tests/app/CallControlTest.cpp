@@ -1,0 +1,323 @@
+// The controller on the in-memory platform, driven over a real loopback link:
+// Calvetto's requests become hot keys, presses reach Calvetto, captured text is dialled.
+#include "CalvettoPeer.h"
+#include "app/TVIAppDelegate.h"
+#include "diagnostics/DDFileLogger.h"
+#include "diagnostics/DDLog.h"
+#include "diagnostics/DDLogFileManagerDefault.h"
+#include "foundation/Bundle.h"
+#include "foundation/UserDefaults.h"
+#include "platform/Alerts.h"
+#include "platform/DistributedNotifications.h"
+#include "platform/HotKeys.h"
+#include "platform/KeyEvents.h"
+#include "platform/Pasteboard.h"
+#include "platform/Platform.h"
+#include "platform/Workspace.h"
+#include "platform/memory/AlertsTestInterface.h"
+#include "platform/memory/DistributedNotificationsTestInterface.h"
+#include "platform/memory/HotKeysTestInterface.h"
+#include "platform/memory/KeyEventsTestInterface.h"
+#include "platform/memory/PasteboardTestInterface.h"
+#include "platform/memory/WorkspaceTestInterface.h"
+#include "shortcuts/MASShortcut.h"
+#include "support/CollectingLogger.h"
+#include "support/MainLoopThread.h"
+#include "support/TestHome.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+namespace tvi::test {
+namespace {
+
+using namespace std::chrono_literals;
+using peer::CalvettoPeer;
+
+template <typename Interface, typename Service>
+Interface& control()
+{
+    return dynamic_cast<Interface&>(*Platform::get<Service>());
+}
+
+WorkspaceTestInterface& workspace() { return control<WorkspaceTestInterface, Workspace>(); }
+KeyEventsTestInterface& keyEvents() { return control<KeyEventsTestInterface, KeyEvents>(); }
+HotKeysTestInterface& hotKeyControl() { return control<HotKeysTestInterface, HotKeys>(); }
+PasteboardTestInterface& pasteboard() { return control<PasteboardTestInterface, Pasteboard>(); }
+DistributedNotificationsTestInterface& distributedNotifications()
+{
+    return control<DistributedNotificationsTestInterface, DistributedNotifications>();
+}
+AlertsTestInterface& alerts() { return control<AlertsTestInterface, Alerts>(); }
+
+class CallControlTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        Bundle::setMainBundle(Bundle(TELVORA_APP_DIR));
+        loop = new MainLoopThread;
+        logger = CollectingLogger::install();
+        logFolder = makeTempDir("call-control-logs");
+        fileLogger = std::make_shared<DDFileLogger>(std::make_shared<DDLogFileManagerDefault>(logFolder));
+        DDLog::addLogger(fileLogger);
+        controller = std::make_shared<TVIAppDelegate>();
+        controller->setPasteboardPollInterval(20ms);
+        MainLoopThread::runOnMain([] {
+            controller->initPreferences();
+            controller->initNotifications();
+            controller->initPasteboardObserver();
+            controller->initSocket();
+        });
+        peer = new CalvettoPeer;
+        ASSERT_TRUE(peer->connect("127.0.0.1", controller->tviSocket()->port()));
+        ASSERT_EQ(peer->receiveBytes(2, 3s), (Bytes{0x01, 0x34}));
+    }
+
+    static void TearDownTestSuite()
+    {
+        delete peer;
+        MainLoopThread::runOnMain([] { controller->applicationWillTerminate(); });
+        MainLoopThread::drain();
+        controller.reset();
+        delete loop;
+        DDLog::removeLogger(fileLogger);
+        CollectingLogger::uninstall(logger);
+    }
+
+    void SetUp() override
+    {
+        workspace().setFrontmostApplication("org.gnome.TextEditor");
+        workspace().setRunningApplications({{"com.orvella.phoneclient", 4242}});
+        keyEvents().setFrontProcess(4711);
+        keyEvents().clearPostedEvents();
+    }
+
+    void TearDown() override
+    {
+        // Every test starts with no shortcut switched on.
+        EXPECT_EQ(exchange({0x01, 0x05}), (Bytes{0x01, 0x06}));
+        MainLoopThread::drain();
+    }
+
+    static Bytes exchange(const Bytes& request, std::size_t replyLength = 2)
+    {
+        EXPECT_TRUE(peer->sendRaw(request));
+        return peer->receiveBytes(replyLength, 3s);
+    }
+
+    // Messages that arrive before the answer to an echo, i.e. everything sent so far.
+    static std::vector<Bytes> messagesUntilEcho()
+    {
+        MainLoopThread::drain();
+        EXPECT_TRUE(peer->send(0x00));
+        std::vector<Bytes> messages;
+        while (auto message = peer->receive(3s)) {
+            if (message->msgType() == 0x01) break;
+            messages.push_back(message->convertToNSData());
+        }
+        return messages;
+    }
+
+    static Bytes pressedWithText(const std::string& text)
+    {
+        Bytes bytes{static_cast<std::uint8_t>(text.size() + 1), 0x0B};
+        bytes.insert(bytes.end(), text.begin(), text.end());
+        return bytes;
+    }
+
+    static std::vector<HotKeysTestInterface::RegisteredHotKey> hotKeys()
+    {
+        std::vector<HotKeysTestInterface::RegisteredHotKey> keys;
+        MainLoopThread::runOnMain([&] { keys = hotKeyControl().registeredHotKeys(); });
+        return keys;
+    }
+
+    static void press(std::uint32_t keyCode, std::uint32_t carbonModifiers)
+    {
+        MainLoopThread::runOnMain([&] { hotKeyControl().press(keyCode, carbonModifiers); });
+        MainLoopThread::drain();
+    }
+
+    static void copy(const std::string& text) { pasteboard().writeText(text); }
+
+    static inline MainLoopThread* loop = nullptr;
+    static inline std::shared_ptr<CollectingLogger> logger;
+    static inline std::shared_ptr<DDFileLogger> fileLogger;
+    static inline std::string logFolder;
+    static inline std::shared_ptr<TVIAppDelegate> controller;
+    static inline CalvettoPeer* peer = nullptr;
+};
+
+TEST_F(CallControlTest, AHoldRequestInstallsAHotKeyWhosePressSendsHoldPressed)
+{
+    EXPECT_EQ(exchange({0x06, 0x1C, 0x02, 0x01, 0x3E, 0x01, 0x10}), (Bytes{0x01, 0x1D})); // Ctrl+F5
+    const auto keys = hotKeys();
+    ASSERT_EQ(keys.size(), 1u);
+    EXPECT_EQ(keys[0].keyCode, 96u);
+    EXPECT_EQ(keys[0].modifiers, controlKey);
+    EXPECT_TRUE(UserDefaults::standard().boolForKey("TVIHoldCallShortcutEnabled"));
+    EXPECT_EQ(UserDefaults::standard().dataForKey("TVIHoldCallShortcut"), MASShortcut::shortcutWithKeyCode(96, 0x40000).data());
+    EXPECT_TRUE(logger->contains("TVIAppDelegate: Hold Call Keyboard Key:96"));
+    EXPECT_TRUE(logger->contains("TVIAppDelegate: Hold Call Modifier Flags:262144"));
+
+    press(96, controlKey);
+    EXPECT_EQ(messagesUntilEcho(), (std::vector<Bytes>{{0x01, 0x20}}));
+    EXPECT_TRUE(logger->contains("TVIAppDelegate: => HoldCallHandler"));
+    EXPECT_TRUE(logger->contains("TVIAppDelegate: => sendCommandToClient identifier: "));
+}
+
+TEST_F(CallControlTest, MonitoringStopRemovesEveryHotKeyButKeepsTheStoredCombinations)
+{
+    EXPECT_EQ(exchange({0x06, 0x1C, 0x02, 0x01, 0x3E, 0x01, 0x10}), (Bytes{0x01, 0x1D}));
+    EXPECT_EQ(exchange({0x04, 0x22, 0x01, 0x01, 0x0D}), (Bytes{0x01, 0x23})); // answer: F2
+    EXPECT_EQ(exchange({0x04, 0x2E, 0x01, 0x01, 0x13}), (Bytes{0x01, 0x2F})); // transfer: F8
+    EXPECT_EQ(hotKeys().size(), 3u);
+    EXPECT_EQ(exchange({0x01, 0x05}), (Bytes{0x01, 0x06}));
+    EXPECT_TRUE(hotKeys().empty());
+    for (const char* key : {"TVIHoldCallShortcut", "TVIAnswerCallShortcut", "TVITransferCallShortcut"})
+        EXPECT_TRUE(UserDefaults::standard().dataForKey(key)) << key;
+    press(96, controlKey);
+    EXPECT_TRUE(messagesUntilEcho().empty());
+}
+
+TEST_F(CallControlTest, ADeleteRemovesOnlyItsAction)
+{
+    EXPECT_EQ(exchange({0x06, 0x1C, 0x02, 0x01, 0x3E, 0x01, 0x10}), (Bytes{0x01, 0x1D}));
+    EXPECT_EQ(exchange({0x04, 0x2E, 0x01, 0x01, 0x13}), (Bytes{0x01, 0x2F}));
+    EXPECT_EQ(exchange({0x01, 0x4F}), (Bytes{0x01, 0x50}));
+    const auto keys = hotKeys();
+    ASSERT_EQ(keys.size(), 1u);
+    EXPECT_EQ(keys[0].keyCode, 96u);
+    press(100, 0);
+    press(96, controlKey);
+    EXPECT_EQ(messagesUntilEcho(), (std::vector<Bytes>{{0x01, 0x20}}));
+}
+
+TEST_F(CallControlTest, AMakeCallPressCopiesTheSelectionAndSendsIt)
+{
+    EXPECT_EQ(exchange({0x04, 0x07, 0x01, 0x01, 0x0C}), (Bytes{0x01, 0x08})); // F1
+    EXPECT_TRUE(logger->contains("TVIAppDelegate: => registerMakeCallShortcut"));
+    press(122, 0);
+    const std::vector<PostedKeyEvent> copyKeys{{PostedKeyEvent::Kind::KeyDown, 8, 0x100000},
+                                               {PostedKeyEvent::Kind::KeyUp, 8, 0}};
+    EXPECT_EQ(keyEvents().postedEvents(), copyKeys);
+    copy("+49 89 1234-5678");
+    for (int i = 0; i < 200 && controller->makeCallHasFired(); ++i) std::this_thread::sleep_for(5ms);
+    EXPECT_EQ(messagesUntilEcho(), (std::vector<Bytes>{pressedWithText("+49 89 1234-5678")}));
+    EXPECT_TRUE(logger->contains("TVIAppDelegate: =>string from Pasteboard: +49 89 1234-5678"));
+    EXPECT_FALSE(controller->hasTimer());
+    const auto activations = workspace().activations();
+    ASSERT_FALSE(activations.empty());
+    EXPECT_EQ(activations.back().bundleIdentifier, "com.orvella.phoneclient");
+}
+
+TEST_F(CallControlTest, WithoutACopyTheWindowClosesAndALaterCopyIsNotDialledNorLogged)
+{
+    EXPECT_EQ(exchange({0x04, 0x07, 0x01, 0x01, 0x0C}), (Bytes{0x01, 0x08}));
+    workspace().setFrontmostApplication("com.orvella.phoneclient");
+    press(122, 0);
+    const bool nothingPosted = keyEvents().postedEvents().empty();
+    EXPECT_TRUE(nothingPosted); // Calvetto in front: no copy
+    EXPECT_TRUE(logger->waitFor("TVIAppDelegate: makeCallHasFired was set to NO from timer", 3s));
+    copy("my secret password");
+    std::this_thread::sleep_for(150ms);
+    EXPECT_TRUE(messagesUntilEcho().empty());
+    EXPECT_TRUE(logger->contains("TVIAppDelegate: =>string from Pasteboard: <18 characters>"));
+    EXPECT_TRUE(logger->contains("TVIAppDelegate: Normal pasteboard operation"));
+    DDLog::flushLog();
+    for (const auto& entry : std::filesystem::directory_iterator(logFolder)) {
+        std::ifstream in(entry.path());
+        const std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        EXPECT_EQ(content.find("secret"), std::string::npos) << entry.path();
+    }
+}
+
+TEST_F(CallControlTest, MarkerTextIsSentWithoutAPress)
+{
+    copy("TVAutomator:\n1234567");
+    std::this_thread::sleep_for(150ms);
+    copy("call TVAutomator:\n123");
+    std::this_thread::sleep_for(150ms);
+    copy("TVAutomator:\n");
+    std::this_thread::sleep_for(150ms);
+    EXPECT_EQ(messagesUntilEcho(), (std::vector<Bytes>{pressedWithText("1234567"), pressedWithText("123")}));
+    EXPECT_TRUE(logger->contains("TVIAppDelegate: Pasteboard string contains magic text!"));
+    EXPECT_TRUE(logger->contains("TVIAppDelegate: => pasteboardUpdated stringFromPasteboard is null"));
+}
+
+TEST_F(CallControlTest, CompanionTextIsSentUnchangedAndInOrder)
+{
+    auto& notes = distributedNotifications();
+    notes.postFromAnotherProcess("com.orvella.Telvora-Automator.textFromAutomator", "  089 1234 \n");
+    notes.postFromAnotherProcess("com.orvella.Telvora-Automator.textFromAutomator", "   \n");
+    notes.postFromAnotherProcess("com.orvella.Telvora-Automator.textFromAutomator", "0815");
+    EXPECT_EQ(messagesUntilEcho(), (std::vector<Bytes>{pressedWithText("  089 1234 \n"), pressedWithText("0815")}));
+}
+
+TEST_F(CallControlTest, CapturedTextIsCutToFitOneMessage)
+{
+    MainLoopThread::runOnMain([] { controller->sendCapturedTextToClient(std::string(150, '7')); });
+    EXPECT_EQ(messagesUntilEcho(), (std::vector<Bytes>{pressedWithText(std::string(100, '7'))}));
+
+    std::string euros;
+    for (int i = 0; i < 100; ++i) euros += "\xE2\x82\xAC"; // 300 bytes of UTF-8
+    const Bytes cut = TVIAppDelegate::capturedTextPayload(euros);
+    EXPECT_EQ(cut.size(), 252u); // 84 whole characters, never a wrapped length byte
+    const std::string smiley = "\xF0\x9F\x98\x80";         // two UTF-16 units
+    EXPECT_EQ(TVIAppDelegate::capturedTextPayload(std::string(99, 'a') + smiley).size(), 99u);
+    EXPECT_EQ(TVIAppDelegate::capturedTextPayload(std::string(98, 'a') + smiley).size(), 102u);
+}
+
+TEST_F(CallControlTest, TheFeedFollowsTheServerAddress)
+{
+    const std::pair<const char*, const char*> cases[] = {
+        {"192.168.0.10", "192.168.0.10/management/downloads/Appcast.xml"},
+        {"192.168.0.10/", "192.168.0.10/management/downloads/Appcast.xml"},
+        {"https://updates.example//x/", "https:/updates.example/x/management/downloads/Appcast.xml"},
+    };
+    for (auto [address, feed] : cases) {
+        const Bytes text(address, address + std::strlen(address));
+        Bytes request{static_cast<std::uint8_t>(text.size() + 1), 0x55};
+        request.insert(request.end(), text.begin(), text.end());
+        EXPECT_EQ(exchange(request), (Bytes{0x01, 0x56}));
+        std::string built;
+        MainLoopThread::runOnMain([&] { built = controller->constructFeedUrl(); });
+        EXPECT_EQ(built, feed);
+        EXPECT_TRUE(logger->contains(std::string("TVIAppDelegate: => setFeedForUpdate -> Current Url to set : ") + feed));
+    }
+}
+
+TEST_F(CallControlTest, CheckingWithAnEmptyAddressOnlyWarns)
+{
+    alerts().reset();
+    EXPECT_EQ(exchange({0x01, 0x55}), (Bytes{0x01, 0x56}));
+    MainLoopThread::runOnMain([] { controller->checkForUpdates(); });
+    ASSERT_EQ(alerts().shownAlerts().size(), 1u);
+    EXPECT_EQ(alerts().shownAlerts()[0].messageText, "Could not check for update.");
+    EXPECT_EQ(alerts().shownAlerts()[0].informativeText, "Please check IP address of server in Calvetto and try again.");
+    EXPECT_FALSE(logger->contains("TVIAppDelegate: => Will check for update with url:(null)"));
+}
+
+TEST_F(CallControlTest, TheMakeCallWindowClosesExactlyOnceWhenCopyAndTimerRace)
+{
+    constexpr int kRounds = 150;
+    const auto closedByTimer = [] { return logger->count("TVIAppDelegate: makeCallHasFired was set to NO from timer"); };
+    const std::size_t timerClosesBefore = closedByTimer();
+    for (int round = 0; round < kRounds; ++round) {
+        MainLoopThread::runOnMain([] { controller->makeCall(); });
+        std::thread copier([] { controller->pasteboardUpdated(std::string("555")); });
+        MainLoopThread::runOnMain([] { controller->onTick(); });
+        copier.join();
+        ASSERT_FALSE(controller->makeCallHasFired());
+        ASSERT_FALSE(controller->hasTimer());
+    }
+    const std::size_t sent = messagesUntilEcho().size();
+    EXPECT_EQ(sent + (closedByTimer() - timerClosesBefore), std::size_t(kRounds));
+}
+
+}
+}

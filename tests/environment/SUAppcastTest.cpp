@@ -1,0 +1,91 @@
+#include "environment/SUAppcast.h"
+
+#include <gtest/gtest.h>
+
+namespace tvi {
+namespace {
+
+const std::string kFeed = R"(<?xml version="1.0" encoding="utf-8"?>
+<rss version="2.0" xmlns:sparkle="http://www.andymatuschak.org/xml-namespaces/sparkle">
+  <channel>
+    <title>Telvora Changelog</title>
+    <!-- <item><enclosure sparkle:version="99.0" url="http://old/commented-out.zip"/></item> -->
+    <item>
+      <title>Version&#32;1.2 &amp; more &#xe9; &#0; &#xD800; &nbsp;</title>
+      <enclosure url="https://example.org/get?file=Telvora-1.2.zip&amp;v=2" sparkle:version="1.2.0"
+                 sparkle:shortVersionString='1.2' length="123" type="application/octet-stream"/>
+    </item>
+    <item>
+      <title><![CDATA[Version <1.3>]]></title>
+      <sparkle:version> 1.3.0 </sparkle:version>
+      <sparkle:shortVersionString>1.3</sparkle:shortVersionString>
+      <enclosure url="https://example.org/a>b/Telvora-1.3.zip" length="1"/>
+    </item>
+    <item><title>Release notes only, no version</title></item>
+  </channel>
+</rss>
+)";
+
+TEST(SUAppcastTest, ReadsVersionsFromEnclosureAttributesAndFromElements)
+{
+    const auto items = SUAppcast::parseAppcast(kFeed);
+    ASSERT_TRUE(items);
+    ASSERT_EQ(items->size(), 2u); // the commented item and the one without a version are not releases
+    const SUAppcastItem& first = (*items)[0];
+    EXPECT_EQ(first.title, "Version 1.2 & more \xc3\xa9 &#0; &#xD800; &nbsp;"); // invalid references stay as written
+    EXPECT_EQ(first.versionString, "1.2.0");
+    EXPECT_EQ(first.displayVersionString, "1.2");
+    EXPECT_EQ(first.fileURL, "https://example.org/get?file=Telvora-1.2.zip&v=2");
+    const SUAppcastItem& second = (*items)[1];
+    EXPECT_EQ(second.title, "Version <1.3>");
+    EXPECT_EQ(second.versionString, "1.3.0"); // trimmed
+    EXPECT_EQ(second.displayVersionString, "1.3");
+    EXPECT_EQ(second.fileURL, "https://example.org/a>b/Telvora-1.3.zip"); // '>' inside quotes ends no tag
+    EXPECT_EQ(SUAppcast::newestItem(*items)->versionString, "1.3.0");
+}
+
+TEST(SUAppcastTest, EveryTruncationOfAFeedIsRefusedNotMisread)
+{
+    const auto end = kFeed.find("</channel>") + std::string("</channel>").size();
+    for (std::size_t cut = 0; cut < end; ++cut)
+        EXPECT_EQ(SUAppcast::parseAppcast(std::string_view(kFeed).substr(0, cut)), std::nullopt) << "cut at " << cut;
+    EXPECT_TRUE(SUAppcast::parseAppcast(std::string_view(kFeed).substr(0, end)));
+}
+
+TEST(SUAppcastTest, WhatIsNoAppcastIsRefused)
+{
+    for (const char* text : {"", "garbage", "<html><body><h1>404 Not Found</h1></body></html>",
+                             "<rss><channel><item><enclosure sparkle:version=\"1.0\"/></item>",
+                             "<rss><channel><item><enclosure sparkle:version=\"1.0/></item></channel></rss>",
+                             "<rss><channel><!-- never closed </channel></rss>",
+                             "<rss><channel><![CDATA[ never closed </channel></rss>", "\xff\xfe<\x01\x80"})
+        EXPECT_EQ(SUAppcast::parseAppcast(text), std::nullopt) << text;
+    // Complete, but announcing nothing: readable, with no items.
+    const auto empty = SUAppcast::parseAppcast("<rss><channel><title>x</title></channel></rss>");
+    ASSERT_TRUE(empty);
+    EXPECT_TRUE(empty->empty());
+}
+
+TEST(SUAppcastTest, NewestIsTheHighestVersionWhereverItStands)
+{
+    auto item = [](std::string version, std::string display, std::string title) {
+        SUAppcastItem i;
+        i.versionString = std::move(version);
+        i.displayVersionString = std::move(display);
+        i.title = std::move(title);
+        return i;
+    };
+    // Dotted components compare by value: 1.10 is after 1.9.
+    std::vector<SUAppcastItem> items{item("1.9", "", "a"), item("1.10", "", "b"), item("1.2", "", "c")};
+    EXPECT_EQ(SUAppcast::newestItem(items)->title, "b");
+    // Equal versions: the first listed wins.
+    items = {item("2.0", "", "first"), item("2.0.0", "", "second")};
+    EXPECT_EQ(SUAppcast::newestItem(items)->title, "first");
+    // Without machine versions on both sides the shown versions decide.
+    items = {item("", "3.1", "display"), item("300", "3.0", "machine")};
+    EXPECT_EQ(SUAppcast::newestItem(items)->title, "display");
+    EXPECT_EQ(SUAppcast::newestItem({}), std::nullopt);
+}
+
+}
+}
