@@ -2,7 +2,7 @@
 
 #include "foundation/Format.h"
 
-#include <curl/curl.h>
+#include "environment/CurlLibrary.h"
 
 #include <cctype>
 #include <memory>
@@ -37,10 +37,10 @@ int checkCancelled(void* context, curl_off_t, curl_off_t, curl_off_t, curl_off_t
     return transfer->cancelled && transfer->cancelled->load() ? 1 : 0;
 }
 
-void initialiseLibcurlOnce()
+void initialiseLibcurlOnce(const CurlLibrary& curl)
 {
     static std::once_flag once;
-    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+    std::call_once(once, [&curl] { curl.global_init(CURL_GLOBAL_DEFAULT); });
 }
 
 }
@@ -73,8 +73,13 @@ SUFeedFetcher::Result SUFeedFetcher::fetch(const std::string& url, const Options
         return result;
     }
 
-    initialiseLibcurlOnce();
-    std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> curl(curl_easy_init(), &curl_easy_cleanup);
+    const CurlLibrary* library = CurlLibrary::shared();
+    if (!library) {
+        result.errorDescription = "The network library (libcurl) could not be loaded.";
+        return result;
+    }
+    initialiseLibcurlOnce(*library);
+    std::unique_ptr<CURL, void (*)(CURL*)> curl(library->easy_init(), library->easy_cleanup);
     if (!curl) {
         result.errorDescription = "The network library could not be started.";
         return result;
@@ -85,26 +90,26 @@ SUFeedFetcher::Result SUFeedFetcher::fetch(const std::string& url, const Options
     char errorBuffer[CURL_ERROR_SIZE] = {};
 
     CURL* handle = curl.get();
-    curl_easy_setopt(handle, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "http,https,file");
+    library->easy_setopt(handle, CURLOPT_URL, url.c_str());
+    library->easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "http,https,file");
     // A server may send us elsewhere on the network, never into the local file system.
-    curl_easy_setopt(handle, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(handle, CURLOPT_MAXREDIRS, options.maximumRedirects);
-    curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(options.connectTimeout.count()));
-    curl_easy_setopt(handle, CURLOPT_TIMEOUT_MS, static_cast<long>(options.timeout.count()));
-    curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L); // signals do not mix with threads
-    curl_easy_setopt(handle, CURLOPT_FAILONERROR, 1L);
-    curl_easy_setopt(handle, CURLOPT_ACCEPT_ENCODING, "");
-    curl_easy_setopt(handle, CURLOPT_USERAGENT, "Telvora/" TELVORA_VERSION);
-    curl_easy_setopt(handle, CURLOPT_ERRORBUFFER, errorBuffer);
-    curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, &writeBody);
-    curl_easy_setopt(handle, CURLOPT_WRITEDATA, &transfer);
-    curl_easy_setopt(handle, CURLOPT_XFERINFOFUNCTION, &checkCancelled);
-    curl_easy_setopt(handle, CURLOPT_XFERINFODATA, &transfer);
-    curl_easy_setopt(handle, CURLOPT_NOPROGRESS, 0L);
+    library->easy_setopt(handle, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    library->easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 1L);
+    library->easy_setopt(handle, CURLOPT_MAXREDIRS, options.maximumRedirects);
+    library->easy_setopt(handle, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(options.connectTimeout.count()));
+    library->easy_setopt(handle, CURLOPT_TIMEOUT_MS, static_cast<long>(options.timeout.count()));
+    library->easy_setopt(handle, CURLOPT_NOSIGNAL, 1L); // signals do not mix with threads
+    library->easy_setopt(handle, CURLOPT_FAILONERROR, 1L);
+    library->easy_setopt(handle, CURLOPT_ACCEPT_ENCODING, "");
+    library->easy_setopt(handle, CURLOPT_USERAGENT, "Telvora/" TELVORA_VERSION);
+    library->easy_setopt(handle, CURLOPT_ERRORBUFFER, errorBuffer);
+    library->easy_setopt(handle, CURLOPT_WRITEFUNCTION, &writeBody);
+    library->easy_setopt(handle, CURLOPT_WRITEDATA, &transfer);
+    library->easy_setopt(handle, CURLOPT_XFERINFOFUNCTION, &checkCancelled);
+    library->easy_setopt(handle, CURLOPT_XFERINFODATA, &transfer);
+    library->easy_setopt(handle, CURLOPT_NOPROGRESS, 0L);
 
-    const CURLcode code = curl_easy_perform(handle);
+    const CURLcode code = library->easy_perform(handle);
     if (code == CURLE_OK) {
         result.succeeded = true;
         result.body = std::move(transfer.body);
@@ -113,7 +118,7 @@ SUFeedFetcher::Result SUFeedFetcher::fetch(const std::string& url, const Options
     } else if (code == CURLE_ABORTED_BY_CALLBACK) {
         result.errorDescription = "The check was cancelled.";
     } else {
-        result.errorDescription = errorBuffer[0] ? std::string(errorBuffer) : std::string(curl_easy_strerror(code));
+        result.errorDescription = errorBuffer[0] ? std::string(errorBuffer) : std::string(library->easy_strerror(code));
     }
     return result;
 }

@@ -1,0 +1,44 @@
+#include "environment/CurlLibrary.h"
+
+#include <dlfcn.h>
+
+namespace tvi {
+
+namespace {
+
+template <typename Function>
+bool resolve(void* library, const char* name, Function& function)
+{
+    function = reinterpret_cast<Function>(dlsym(library, name));
+    return function != nullptr;
+}
+
+}
+
+const CurlLibrary* CurlLibrary::shared()
+{
+    // Loaded once and kept for the life of the process.
+    static CurlLibrary* library = [] {
+        auto* candidate = new CurlLibrary;
+        if (candidate->load()) return candidate;
+        delete candidate;
+        return static_cast<CurlLibrary*>(nullptr);
+    }();
+    return library;
+}
+
+bool CurlLibrary::load()
+{
+    void* library = dlopen("libcurl.so.4", RTLD_NOW | RTLD_LOCAL);
+    if (!library) return false;
+    const bool complete = resolve(library, "curl_global_init", global_init) &&
+                          resolve(library, "curl_easy_init", easy_init) &&
+                          resolve(library, "curl_easy_cleanup", easy_cleanup) &&
+                          resolve(library, "curl_easy_setopt", easy_setopt) &&
+                          resolve(library, "curl_easy_perform", easy_perform) &&
+                          resolve(library, "curl_easy_strerror", easy_strerror);
+    if (!complete) dlclose(library);
+    return complete;
+}
+
+}
