@@ -1,5 +1,7 @@
 #include "foundation/UserDefaults.h"
 
+#include "diagnostics/DDLogMacros.h"
+
 #include "foundation/PropertyListSerialization.h"
 #include "foundation/StandardFolders.h"
 
@@ -80,13 +82,11 @@ void UserDefaults::moveAside(const std::string& reason)
         aside = filePath_ + ".corrupt-" + timestamp() + "-" + std::to_string(n);
     fs::rename(filePath_, aside, ec);
     if (ec) writeBlocked_ = true;
-    // Log (error): goes through the logging front end once it exists.
     if (ec)
-        std::fprintf(stderr, "UserDefaults: %s %s and could not be moved aside (%s); changes will not be saved\n",
-                     filePath_.c_str(), reason.c_str(), ec.message().c_str());
+        DDLogError("%@: %@ %@ and could not be moved aside (%@); changes will not be saved", filePath_, reason,
+                   ec.message());
     else
-        std::fprintf(stderr, "UserDefaults: %s %s; moved aside to %s, starting empty\n", filePath_.c_str(),
-                     reason.c_str(), aside.c_str());
+        DDLogError("%@: %@ %@; moved aside to %@, starting empty", filePath_, reason, aside);
 }
 
 void UserDefaults::registerDefaults(const PlistDictionary& defaults)
@@ -149,9 +149,7 @@ void UserDefaults::setObject(const PlistValue& value, const std::string& key)
 {
     if (value.isAbsent()) return removeObjectForKey(key);
     if (!PropertyListSerialization::isValidPropertyList(value)) {
-        // Log (error): goes through the logging front end once it exists.
-        std::fprintf(stderr, "UserDefaults: refused a value for key %s that a property list cannot hold\n",
-                     key.c_str());
+        DDLogError("%@: refused a value for key %@ that a property list cannot hold", key);
         return;
     }
     {

@@ -1,5 +1,6 @@
 #include "foundation/PropertyListSerialization.h"
 #include "foundation/UserDefaults.h"
+#include "support/CollectingLogger.h"
 #include "support/TestHome.h"
 
 #include <gtest/gtest.h>
@@ -152,8 +153,14 @@ TEST(UserDefaultsTest, CorruptFileIsMovedAsideAndKept)
         const std::string folder = fs::path(path).parent_path().string();
         writeBytes(path, garbage);
 
+        auto logger = test::CollectingLogger::install();
         UserDefaults defaults("com.example.Test", path);
         EXPECT_EQ(defaults.persistentDomainForName("com.example.Test"), std::nullopt);
+        bool reported = false;
+        for (const auto& line : logger->lines())
+            reported |= line.flag == 1 && line.text.find("moved aside to " + folder) != std::string::npos;
+        EXPECT_TRUE(reported);
+        test::CollectingLogger::uninstall(logger);
         const auto names = filesIn(folder);
         ASSERT_EQ(names.size(), 1u);
         EXPECT_EQ(names[0].rfind("com.example.Test.plist.corrupt-", 0), 0u) << names[0];
