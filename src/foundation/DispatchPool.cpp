@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <exception>
+#include <system_error>
 #include <thread>
 
 namespace tvi {
@@ -39,8 +40,13 @@ int DispatchPool::workerCount()
 
 void DispatchPool::addWorker()
 {
-    ++workers_;
-    std::thread([this] { serve(); }).detach();
+    try {
+        std::thread([this] { serve(); }).detach();
+        ++workers_;
+    } catch (const std::system_error& e) {
+        // The workers already running keep serving; the count stays true.
+        std::fprintf(stderr, "Telvora: could not start a dispatch worker: %s\n", e.what());
+    }
 }
 
 void DispatchPool::serve()
