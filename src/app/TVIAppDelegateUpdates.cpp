@@ -60,6 +60,8 @@ void TVIAppDelegate::initSparkleUpdater(bool firstRun)
     DDLogInfo("%@: SUUpdater automatically check for updates: %hhd", updater_->automaticallyChecksForUpdates());
     DDLogInfo("%@: SUUpdater lastUpdate check Data: %@", describeDate(updater_->lastUpdateCheckDate()));
     DDLogInfo("%@: SUUpdater automatically download updates: %hhd", updater_->automaticallyDownloadsUpdates());
+    // The update framework runs its own schedule once its settings are in.
+    updater_->startScheduledChecks();
 }
 
 std::string TVIAppDelegate::constructFeedUrl()

@@ -36,6 +36,7 @@ SUUpdater::SUUpdater(UserDefaults& defaults) : defaults_(defaults) {}
 
 SUUpdater::~SUUpdater()
 {
+    stopScheduledChecks();
     *cancelled_ = true;
     if (worker_.joinable()) worker_.join();
 }
@@ -83,6 +84,7 @@ bool SUUpdater::automaticallyChecksForUpdates() const { return defaults_.boolFor
 void SUUpdater::setAutomaticallyChecksForUpdates(bool automaticallyChecks)
 {
     store(PlistValue(automaticallyChecks), kEnableAutomaticChecksKey);
+    if (scheduling_) scheduleNextCheck(false);
 }
 
 bool SUUpdater::automaticallyDownloadsUpdates() const { return defaults_.boolForKey(kAutomaticallyUpdateKey); }
@@ -123,6 +125,45 @@ void SUUpdater::checkForUpdatesInBackground(CheckCompletion completion)
 {
     DDLogInfo("%@: => checkForUpdatesInBackground");
     startCheck(false, std::move(completion));
+}
+
+void SUUpdater::startScheduledChecks()
+{
+    scheduling_ = true;
+    scheduleNextCheck(false);
+}
+
+void SUUpdater::stopScheduledChecks()
+{
+    scheduling_ = false;
+    nextCheck_.reset();
+    if (auto timer = std::exchange(scheduleTimer_, nullptr)) timer->invalidate();
+}
+
+std::optional<std::chrono::system_clock::time_point> SUUpdater::nextScheduledCheck() const
+{
+    return nextCheck_;
+}
+
+void SUUpdater::scheduleNextCheck(bool afterACheck)
+{
+    if (auto timer = std::exchange(scheduleTimer_, nullptr)) timer->invalidate();
+    nextCheck_.reset();
+    if (!scheduling_ || !automaticallyChecksForUpdates()) return;
+    using namespace std::chrono;
+    const auto now = system_clock::now();
+    const auto interval = duration_cast<system_clock::duration>(duration<double>(updateCheckInterval()));
+    const auto last = lastUpdateCheckDate();
+    auto due = afterACheck || !last ? now + interval : *last + interval;
+    due = std::max(due, now + minutes(1));
+    nextCheck_ = due;
+    std::weak_ptr<int> alive = alive_;
+    scheduleTimer_ = DispatchTimer::scheduled(DispatchQueue::main(), due - now, false, [this, alive] {
+        if (alive.expired()) return;
+        checkForUpdatesInBackground([this, alive](const SUUpdateCheckResult&) {
+            if (!alive.expired()) scheduleNextCheck(true);
+        });
+    });
 }
 
 SUUpdater::HostVersion SUUpdater::hostVersion()

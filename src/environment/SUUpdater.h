@@ -2,9 +2,11 @@
 
 #include "environment/SUAppcast.h"
 #include "environment/SUFeedFetcher.h"
+#include "foundation/DispatchTimer.h"
 #include "foundation/PlistValue.h"
 
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -93,6 +95,13 @@ public:
     void checkForUpdatesInBackground(CheckCompletion completion = {});
     bool isCheckingForUpdates() const;
 
+    // Runs the scheduled checks while automatic checks are on: the next falls due one
+    // interval after the last completed check, at the earliest a minute from now, and then
+    // one interval after each check, whatever its outcome (a failing feed is not hammered).
+    void startScheduledChecks();
+    void stopScheduledChecks();
+    std::optional<std::chrono::system_clock::time_point> nextScheduledCheck() const;
+
     // Time-outs, redirect and size limits of the feed fetch.
     void setFetchOptions(const SUFeedFetcher::Options& options);
 
@@ -103,6 +112,7 @@ private:
     };
 
     void store(const PlistValue& value, const char* key);
+    void scheduleNextCheck(bool afterACheck);
     void startCheck(bool userInitiated, CheckCompletion completion);
     void finishCheck(const SUUpdateCheckResult& result);
     void presentResult(const SUUpdateCheckResult& result, bool userInitiated) const;
@@ -112,6 +122,10 @@ private:
     static SUUpdateCheckResult compareWithHost(const SUAppcastItem& newest, const HostVersion& host);
 
     UserDefaults& defaults_;
+
+    bool scheduling_ = false;
+    std::shared_ptr<DispatchTimer> scheduleTimer_;
+    std::optional<std::chrono::system_clock::time_point> nextCheck_;
 
     mutable std::mutex checkMutex_;
     bool checking_ = false;

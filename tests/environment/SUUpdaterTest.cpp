@@ -118,3 +118,34 @@ TEST(SUUpdaterSharedTest, OneUpdaterOverTheStandardDefaults)
 
 }
 }
+
+namespace tvi {
+namespace {
+
+TEST_F(SUUpdaterTest, ScheduledChecksFollowTheLastCheckAndTheSwitch)
+{
+    using namespace std::chrono;
+    const auto near = [](system_clock::time_point a, system_clock::time_point b) {
+        return a - b < seconds(5) && b - a < seconds(5);
+    };
+    updater_.setUpdateCheckInterval(86400);
+    updater_.startScheduledChecks();
+    EXPECT_EQ(updater_.nextScheduledCheck(), std::nullopt); // automatic checks are off
+
+    const auto lastCheck = system_clock::now() - hours(1);
+    updater_.setLastUpdateCheckDate(lastCheck);
+    updater_.setAutomaticallyChecksForUpdates(true);
+    ASSERT_TRUE(updater_.nextScheduledCheck());
+    EXPECT_TRUE(near(*updater_.nextScheduledCheck(), lastCheck + hours(24)));
+
+    // Long overdue: soon, but not at once.
+    updater_.setLastUpdateCheckDate(system_clock::now() - hours(72));
+    updater_.startScheduledChecks();
+    EXPECT_TRUE(near(*updater_.nextScheduledCheck(), system_clock::now() + minutes(1)));
+
+    updater_.setAutomaticallyChecksForUpdates(false);
+    EXPECT_EQ(updater_.nextScheduledCheck(), std::nullopt);
+}
+
+}
+}
