@@ -17,7 +17,7 @@ constexpr int kMaxFieldWidth = 4096;
 
 enum class Length { None, Char, Short, Long, LongLong, LongDouble };
 
-struct Spec {
+struct ConversionSpecifier {
     bool leftAlign = false;
     bool plus = false;
     bool space = false;
@@ -72,67 +72,67 @@ long long starValue(const FormatArg& arg)
     return 0;
 }
 
-void parseFlags(std::string_view format, std::size_t& pos, Spec& spec)
+void parseFlags(std::string_view format, std::size_t& pos, ConversionSpecifier& specifier)
 {
     for (; pos < format.size(); ++pos) {
         switch (format[pos]) {
-        case '-': spec.leftAlign = true; break;
-        case '+': spec.plus = true; break;
-        case ' ': spec.space = true; break;
-        case '#': spec.alternate = true; break;
-        case '0': spec.zeroPad = true; break;
+        case '-': specifier.leftAlign = true; break;
+        case '+': specifier.plus = true; break;
+        case ' ': specifier.space = true; break;
+        case '#': specifier.alternate = true; break;
+        case '0': specifier.zeroPad = true; break;
         case '\'': break; // grouping: the platform's C locale has none
         default: return;
         }
     }
 }
 
-void parseWidth(std::string_view format, std::size_t& pos, Spec& spec, ArgCursor& args)
+void parseWidth(std::string_view format, std::size_t& pos, ConversionSpecifier& specifier, ArgCursor& args)
 {
     if (pos < format.size() && format[pos] == '*') {
         ++pos;
         long long w = starValue(args.next());
         if (w < 0) {
-            spec.leftAlign = true;
+            specifier.leftAlign = true;
             w = -w;
         }
-        spec.width = int(std::min<long long>(w, kMaxFieldWidth));
+        specifier.width = int(std::min<long long>(w, kMaxFieldWidth));
     } else if (pos < format.size() && isDigit(format[pos])) {
-        spec.width = parseNumber(format, pos);
+        specifier.width = parseNumber(format, pos);
     }
 }
 
-void parsePrecision(std::string_view format, std::size_t& pos, Spec& spec, ArgCursor& args)
+void parsePrecision(std::string_view format, std::size_t& pos, ConversionSpecifier& specifier, ArgCursor& args)
 {
     if (pos >= format.size() || format[pos] != '.') return;
     ++pos;
     if (pos < format.size() && format[pos] == '*') {
         ++pos;
         long long p = starValue(args.next());
-        spec.precision = p < 0 ? -1 : int(std::min<long long>(p, kMaxFieldWidth));
+        specifier.precision = p < 0 ? -1 : int(std::min<long long>(p, kMaxFieldWidth));
     } else {
-        spec.precision = parseNumber(format, pos);
+        specifier.precision = parseNumber(format, pos);
     }
 }
 
-void parseLength(std::string_view format, std::size_t& pos, Spec& spec)
+void parseLength(std::string_view format, std::size_t& pos, ConversionSpecifier& specifier)
 {
     auto at = [&](std::size_t i) { return pos + i < format.size() ? format[pos + i] : '\0'; };
     switch (at(0)) {
     case 'h':
-        spec.length = at(1) == 'h' ? Length::Char : Length::Short;
+        specifier.length = at(1) == 'h' ? Length::Char : Length::Short;
         pos += at(1) == 'h' ? 2 : 1;
         break;
     case 'l':
-        spec.length = at(1) == 'l' ? Length::LongLong : Length::Long;
+        specifier.length = at(1) == 'l' ? Length::LongLong : Length::Long;
         pos += at(1) == 'l' ? 2 : 1;
         break;
     case 'q': case 'j': case 'z': case 't':
-        spec.length = Length::LongLong;
+        specifier.length = Length::LongLong;
         ++pos;
         break;
     case 'L':
-        spec.length = Length::LongDouble;
+        specifier.length = Length::LongDouble;
         ++pos;
         break;
     default: break;
@@ -140,20 +140,20 @@ void parseLength(std::string_view format, std::size_t& pos, Spec& spec)
 }
 
 // Parses one conversion after its '%'; returns false when the format ends inside it.
-bool parseSpec(std::string_view format, std::size_t& pos, Spec& spec, ArgCursor& args)
+bool parseSpec(std::string_view format, std::size_t& pos, ConversionSpecifier& specifier, ArgCursor& args)
 {
     std::size_t digitsEnd = pos;
     int position = parseNumber(format, digitsEnd);
     if (digitsEnd > pos && digitsEnd < format.size() && format[digitsEnd] == '$' && position > 0) {
-        spec.argIndex = position - 1;
+        specifier.argIndex = position - 1;
         pos = digitsEnd + 1;
     }
-    parseFlags(format, pos, spec);
-    parseWidth(format, pos, spec, args);
-    parsePrecision(format, pos, spec, args);
-    parseLength(format, pos, spec);
+    parseFlags(format, pos, specifier);
+    parseWidth(format, pos, specifier, args);
+    parsePrecision(format, pos, specifier, args);
+    parseLength(format, pos, specifier);
     if (pos >= format.size()) return false;
-    spec.conversion = format[pos++];
+    specifier.conversion = format[pos++];
     return true;
 }
 
@@ -175,26 +175,26 @@ std::size_t prefixBytes(std::string_view text, std::size_t count)
     return text.size();
 }
 
-void appendPadded(std::string& out, std::string_view text, const Spec& spec)
+void appendPadded(std::string& out, std::string_view text, const ConversionSpecifier& specifier)
 {
-    if (spec.precision >= 0) text = text.substr(0, prefixBytes(text, std::size_t(spec.precision)));
+    if (specifier.precision >= 0) text = text.substr(0, prefixBytes(text, std::size_t(specifier.precision)));
     std::size_t length = codePointCount(text);
-    std::size_t pad = spec.width > 0 && std::size_t(spec.width) > length ? std::size_t(spec.width) - length : 0;
-    if (!spec.leftAlign) out.append(pad, ' ');
+    std::size_t pad = specifier.width > 0 && std::size_t(specifier.width) > length ? std::size_t(specifier.width) - length : 0;
+    if (!specifier.leftAlign) out.append(pad, ' ');
     out.append(text);
-    if (spec.leftAlign) out.append(pad, ' ');
+    if (specifier.leftAlign) out.append(pad, ' ');
 }
 
-std::string printfSpec(const Spec& spec, const char* length, char conversion, bool withPrecision)
+std::string printfSpec(const ConversionSpecifier& specifier, const char* length, char conversion, bool withPrecision)
 {
     std::string s = "%";
-    if (spec.leftAlign) s += '-';
-    if (spec.plus) s += '+';
-    if (spec.space) s += ' ';
-    if (spec.alternate) s += '#';
-    if (spec.zeroPad) s += '0';
-    if (spec.width >= 0) s += std::to_string(spec.width);
-    if (withPrecision && spec.precision >= 0) s += '.' + std::to_string(spec.precision);
+    if (specifier.leftAlign) s += '-';
+    if (specifier.plus) s += '+';
+    if (specifier.space) s += ' ';
+    if (specifier.alternate) s += '#';
+    if (specifier.zeroPad) s += '0';
+    if (specifier.width >= 0) s += std::to_string(specifier.width);
+    if (withPrecision && specifier.precision >= 0) s += '.' + std::to_string(specifier.precision);
     s += length;
     s += conversion;
     return s;
@@ -312,35 +312,35 @@ double floatingValue(const FormatArg& arg)
 bool isText(const FormatArg& arg) { return std::holds_alternative<std::string>(arg.value()); }
 
 // A text handed to a number conversion is a caller's slip; it is shown (width kept) rather than garbage.
-void appendMisplacedText(std::string& out, const Spec& spec, const FormatArg& arg)
+void appendMisplacedText(std::string& out, const ConversionSpecifier& specifier, const FormatArg& arg)
 {
-    Spec text;
-    text.leftAlign = spec.leftAlign;
-    text.width = spec.width;
+    ConversionSpecifier text;
+    text.leftAlign = specifier.leftAlign;
+    text.width = specifier.width;
     appendPadded(out, objectDescription(arg), text);
 }
 
-void appendInteger(std::string& out, const Spec& spec, const FormatArg& arg)
+void appendInteger(std::string& out, const ConversionSpecifier& specifier, const FormatArg& arg)
 {
-    if (isText(arg)) return appendMisplacedText(out, spec, arg);
+    if (isText(arg)) return appendMisplacedText(out, specifier, arg);
     std::uint64_t bits = integerBits(arg);
-    char c = spec.conversion;
-    Length length = spec.length;
+    char c = specifier.conversion;
+    Length length = specifier.length;
     if (c == 'D' || c == 'U' || c == 'O') {
         length = Length::LongLong;
         c = char(c - 'A' + 'a');
     }
     if (c == 'd' || c == 'i')
-        appendPrintf(out, printfSpec(spec, "ll", 'd', true), truncatedSigned(bits, length));
+        appendPrintf(out, printfSpec(specifier, "ll", 'd', true), truncatedSigned(bits, length));
     else
-        appendPrintf(out, printfSpec(spec, "ll", c, true), truncatedUnsigned(bits, length));
+        appendPrintf(out, printfSpec(specifier, "ll", c, true), truncatedUnsigned(bits, length));
 }
 
-void appendCharacter(std::string& out, const Spec& spec, const FormatArg& arg)
+void appendCharacter(std::string& out, const ConversionSpecifier& specifier, const FormatArg& arg)
 {
     std::string text;
     const auto& v = arg.value();
-    bool wide = spec.conversion == 'C' || spec.length == Length::Long;
+    bool wide = specifier.conversion == 'C' || specifier.length == Length::Long;
     if (auto* s = std::get_if<std::string>(&v)) text = s->substr(0, prefixBytes(*s, 1));
     else if (auto* c = std::get_if<char>(&v)) text = std::string(1, *c);
     else if (!std::holds_alternative<std::monostate>(v)) {
@@ -348,20 +348,20 @@ void appendCharacter(std::string& out, const Spec& spec, const FormatArg& arg)
         if (wide) Unicode::appendUtf8(text, char32_t(bits & 0xFFFFFFFF));
         else if (std::uint8_t(bits) != 0) text = std::string(1, char(std::uint8_t(bits)));
     }
-    Spec padded = spec;
+    ConversionSpecifier padded = specifier;
     padded.precision = -1;
     appendPadded(out, text, padded);
 }
 
-void appendFloating(std::string& out, const Spec& spec, const FormatArg& arg)
+void appendFloating(std::string& out, const ConversionSpecifier& specifier, const FormatArg& arg)
 {
-    if (isText(arg)) return appendMisplacedText(out, spec, arg);
-    appendPrintf(out, printfSpec(spec, "", spec.conversion, true), floatingValue(arg));
+    if (isText(arg)) return appendMisplacedText(out, specifier, arg);
+    appendPrintf(out, printfSpec(specifier, "", specifier.conversion, true), floatingValue(arg));
 }
 
-void appendPointer(std::string& out, const Spec& spec, const FormatArg& arg)
+void appendPointer(std::string& out, const ConversionSpecifier& specifier, const FormatArg& arg)
 {
-    Spec hex = spec;
+    ConversionSpecifier hex = specifier;
     hex.alternate = true;
     hex.conversion = 'x';
     appendPrintf(out, printfSpec(hex, "ll", 'x', true), static_cast<unsigned long long>(integerBits(arg)));
@@ -372,15 +372,15 @@ bool isKnownConversion(char c)
     return std::string_view("@sSdiuxXoDUOcCfFeEgGaApn").find(c) != std::string_view::npos;
 }
 
-void appendConversion(std::string& out, const Spec& spec, const FormatArg& arg)
+void appendConversion(std::string& out, const ConversionSpecifier& specifier, const FormatArg& arg)
 {
-    switch (spec.conversion) {
-    case '@': case 's': case 'S': appendPadded(out, objectDescription(arg), spec); break;
-    case 'c': case 'C': appendCharacter(out, spec, arg); break;
-    case 'f': case 'F': case 'e': case 'E': case 'g': case 'G': case 'a': case 'A': appendFloating(out, spec, arg); break;
-    case 'p': appendPointer(out, spec, arg); break;
+    switch (specifier.conversion) {
+    case '@': case 's': case 'S': appendPadded(out, objectDescription(arg), specifier); break;
+    case 'c': case 'C': appendCharacter(out, specifier, arg); break;
+    case 'f': case 'F': case 'e': case 'E': case 'g': case 'G': case 'a': case 'A': appendFloating(out, specifier, arg); break;
+    case 'p': appendPointer(out, specifier, arg); break;
     case 'n': break; // takes its argument but never writes through it
-    default: appendInteger(out, spec, arg); break;
+    default: appendInteger(out, specifier, arg); break;
     }
 }
 
@@ -403,20 +403,20 @@ std::string formatArgs(std::string_view format, const std::vector<FormatArg>& ar
             ++pos;
             continue;
         }
-        Spec spec;
-        if (!parseSpec(format, pos, spec, cursor)) {
+        ConversionSpecifier specifier;
+        if (!parseSpec(format, pos, specifier, cursor)) {
             out.append(format.substr(start)); // a format ending inside a conversion keeps its text
             break;
         }
-        if (spec.conversion == '%') {
+        if (specifier.conversion == '%') {
             out += '%';
             continue;
         }
-        if (!isKnownConversion(spec.conversion)) {
+        if (!isKnownConversion(specifier.conversion)) {
             out.append(format.substr(start, pos - start)); // unknown: shown as written, takes no argument
             continue;
         }
-        appendConversion(out, spec, spec.argIndex >= 0 ? cursor.at(std::size_t(spec.argIndex)) : cursor.next());
+        appendConversion(out, specifier, specifier.argIndex >= 0 ? cursor.at(std::size_t(specifier.argIndex)) : cursor.next());
     }
     return out;
 }
