@@ -8,6 +8,7 @@ packages=(
   libasio-dev zlib1g-dev libplist-dev libcurl4-openssl-dev
   libgtest-dev libgmock-dev
   clang libclang-rt-14-dev
+  ccache
 )
 
 missing=()

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds and runs every test: the whole suite under ASan+UBSan with warnings as
-# errors, then the concurrency tests under TSan.
+# errors, then the concurrency tests under TSan, then a short fuzzing run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/install-deps.sh
@@ -14,7 +14,30 @@ export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 (cd build-asan && ctest --output-on-failure -j"$jobs" --timeout 300)
 
 echo "== TSan build: concurrency tests =="
+# The folders whose tests exercise threads: only their programs are built here.
+tsan_folders=(foundation link diagnostics capture app)
+tsan_targets=()
+for folder in "${tsan_folders[@]}"; do
+  for file in tests/"$folder"/*Test.cpp; do tsan_targets+=("$(basename "$file" .cpp)"); done
+done
 cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=Debug -DTELVORA_SANITIZE=thread -DTELVORA_WERROR=ON -DTELVORA_BENCH=OFF >/dev/null
-cmake --build build-tsan -j"$jobs"
+cmake --build build-tsan -j"$jobs" --target "${tsan_targets[@]}"
 export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
-(cd build-tsan && ctest --output-on-failure -j"$jobs" --timeout 300 -L 'foundation|link|diagnostics')
+labels="$(IFS='|'; echo "${tsan_folders[*]}")"
+(cd build-tsan && ctest --output-on-failure -j"$jobs" --timeout 300 -L "^($labels)\$")
+
+echo "== libFuzzer: link read cycle and command processing (clang) =="
+if command -v clang++ >/dev/null; then
+  CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTELVORA_FUZZ=ON \
+    -DTELVORA_TESTS=OFF -DTELVORA_BENCH=OFF >/dev/null
+  cmake --build build-fuzz -j"$jobs" --target link_commands_fuzz link_socket_fuzz
+  mkdir -p build-fuzz/artifacts
+  for target in link_commands_fuzz link_socket_fuzz; do
+    # New findings go to the first (scratch) corpus; the committed seeds stay as they are.
+    mkdir -p "build-fuzz/corpus/$target"
+    "build-fuzz/fuzz/$target" -max_total_time=20 -print_final_stats=1 \
+      -artifact_prefix="build-fuzz/artifacts/$target-" "build-fuzz/corpus/$target" "fuzz/corpus/$target"
+  done
+else
+  echo "clang++ not found: fuzzing skipped"
+fi
