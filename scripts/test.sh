@@ -5,13 +5,21 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/install-deps.sh
 jobs="$(nproc)"
+summaries="$(mktemp)"
+trap 'rm -f "$summaries"' EXIT
+# Runs ctest in a build folder, keeping its closing line for the final count.
+run_ctest() {
+  local folder="$1"
+  shift
+  (cd "$folder" && ctest --output-on-failure -j"$jobs" --timeout 300 "$@") | tee -a "$summaries"
+}
 
 echo "== ASan+UBSan build: whole suite =="
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DTELVORA_SANITIZE=address -DTELVORA_WERROR=ON -DTELVORA_BENCH=OFF >/dev/null
 cmake --build build-asan -j"$jobs"
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
-(cd build-asan && ctest --output-on-failure -j"$jobs" --timeout 300)
+run_ctest build-asan
 
 echo "== TSan build: concurrency tests =="
 # The folders whose tests exercise threads: only their programs are built here.
@@ -24,7 +32,7 @@ cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=Debug -DTELVORA_SANITIZE=thread -DTE
 cmake --build build-tsan -j"$jobs" --target "${tsan_targets[@]}"
 export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
 labels="$(IFS='|'; echo "${tsan_folders[*]}")"
-(cd build-tsan && ctest --output-on-failure -j"$jobs" --timeout 300 -L "^($labels)\$")
+run_ctest build-tsan -L "^($labels)\$"
 
 echo "== libFuzzer: link read cycle and command processing (clang) =="
 if command -v clang++ >/dev/null; then
@@ -41,3 +49,7 @@ if command -v clang++ >/dev/null; then
 else
   echo "clang++ not found: fuzzing skipped"
 fi
+
+# One closing line over both test runs.
+awk '/tests passed, [0-9]+ tests failed out of/ { total += $NF; failed += $4 }
+     END { printf "%d passed, %d failed\n", total - failed, failed }' "$summaries"
