@@ -19,12 +19,13 @@
 // virtual machine, several times that when its two cores are busy). The baseline
 // has none. The design model has four on an echo's path: the sync after the
 // header read (two), the processor's hop to the main thread and the hop back to
-// the I/O thread. TVISocket has six to seven: the socket layer's event thread to
-// the connection's own queue, that queue to "socketQueue" (the delegate queue),
-// the main-queue sync (two), "socketQueue" to the main queue for the processor,
-// and the processor's write back onto the connection's queue. So the p50 cannot
-// come near the baseline while the design demands a main-queue sync per read;
-// against the design model it pays for the two extra queues of the socket layer.
+// the I/O thread. TVISocket has five: accepted connections run on "socketQueue"
+// itself and deliver their callbacks there at once, so what is left beyond the
+// model is the socket layer's event thread handing the readiness to
+// "socketQueue"; the body read is served from bytes already buffered, and the
+// reply's write rides on the wake-up that ends the sync after the body. So the
+// p50 cannot come near the baseline while the design demands a main-queue sync
+// per read.
 // Pipelined, every message costs two main-queue syncs (header and body), so the
 // rate is bounded by about 1 / (2 x sync round trip) in every design-faithful server.
 #include "foundation/DispatchQueue.h"

@@ -4,8 +4,8 @@
 // its own; its command processor only records each body with its connection. Each input is sent on a fresh connection, which is then
 // closed, and the server must hand over exactly the whole messages in the bytes:
 // a header byte 00 ends reading, and a last message cut short is never delivered.
-// The server must close the connection once the peer has gone (except while
-// bytes after a 00 header sit unread), and it must keep running throughout.
+// The server must close the connection once the peer has gone (also after a
+// 00 header with bytes behind it), and it must keep running throughout.
 #include "foundation/DispatchQueue.h"
 #include "foundation/MainRunLoop.h"
 #include "link/TVISocket.h"
@@ -35,9 +35,6 @@ namespace {
 
 // Long enough for a loaded machine; only a fault ever waits this long.
 constexpr auto kPatience = 5s;
-// Connections the server keeps after a 00 header (their peers are gone but
-// unread bytes remain); the server is restarted before they pile up.
-constexpr std::size_t kMostLingering = 64;
 
 void fail(const char* what)
 {
@@ -45,28 +42,19 @@ void fail(const char* what)
     std::abort();
 }
 
-struct Framing {
-    std::vector<Bytes> bodies;
-    // A 00 header with bytes after it: those stay unread in the server's buffer.
-    bool leavesUnreadBytes = false;
-};
-
-// What the read cycle must make of a byte stream.
-Framing frame(const std::uint8_t* data, std::size_t size)
+// What the read cycle must make of a byte stream: its whole messages up to a 00 header.
+std::vector<Bytes> frame(const std::uint8_t* data, std::size_t size)
 {
-    Framing result;
+    std::vector<Bytes> bodies;
     std::size_t at = 0;
     while (at < size) {
         const std::size_t length = data[at];
-        if (length == 0) {
-            result.leavesUnreadBytes = at + 1 < size;
-            break;
-        }
+        if (length == 0) break;
         if (size - at - 1 < length) break; // cut short: never delivered
-        result.bodies.emplace_back(data + at + 1, data + at + 1 + length);
+        bodies.emplace_back(data + at + 1, data + at + 1 + length);
         at += 1 + length;
     }
-    return result;
+    return bodies;
 }
 
 // Records what the processor and the controller see. Connections are told apart
@@ -189,16 +177,6 @@ struct Session {
         DispatchQueue::main()->sync([this] { server->startServer(); });
         if (!server->isRunning()) fail("the server did not start");
     }
-
-    void restart()
-    {
-        // Every connection closed by the stop reports its disconnect before the next input.
-        const long expected = recorder->disconnects() + long(server->connectedSocketCount());
-        DispatchQueue::main()->sync([this] { server->stopServer(); });
-        recorder->awaitDisconnects(expected);
-        if (server->connectedSocketCount() != 0) fail("stopping the server left connections behind");
-        start();
-    }
 };
 
 Session& session()
@@ -236,9 +214,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     Session& s = session();
     if (!s.server->isRunning()) fail("the server stopped running");
-    if (s.server->connectedSocketCount() >= kMostLingering) s.restart();
 
-    const Framing expected = frame(data, size);
+    const std::vector<Bytes> expected = frame(data, size);
     s.recorder->expectNoLateBodies();
     const long connectionNumber = s.recorder->accepts() + 1;
     const long disconnectsBefore = s.recorder->disconnects();
@@ -247,10 +224,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     sendAll(fd, data, size);
     ::close(fd);
 
-    if (s.recorder->takeBodies(connectionNumber, expected.bodies.size()) != expected.bodies)
+    if (s.recorder->takeBodies(connectionNumber, expected.size()) != expected)
         fail("the delivered bodies differ from the whole messages in the bytes");
-    // Bytes left unread after a 00 header keep the connection (see kMostLingering);
-    // otherwise the server must notice the close.
-    if (!expected.leavesUnreadBytes) s.recorder->awaitDisconnects(disconnectsBefore + 1);
+    s.recorder->awaitDisconnects(disconnectsBefore + 1);
+    if (s.server->connectedSocketCount() != 0) fail("a closed connection stayed in the server's list");
     return 0;
 }

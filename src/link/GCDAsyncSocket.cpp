@@ -291,10 +291,41 @@ void GCDAsyncSocket::notifyDelegate(DelegateCall call)
 {
     if (!delegateQueue_)
         return;
-    delegateQueue_->async([self = shared_from_this(), delegate = delegate_, call = std::move(call)] {
+    onDelegateQueue([self = shared_from_this(), delegate = delegate_, call = std::move(call)] {
         if (const auto receiver = delegate.lock())
             call(*receiver, self);
     });
+}
+
+// Called on the socket queue only.
+void GCDAsyncSocket::onDelegateQueue(std::function<void()> task)
+{
+    if (delegateQueue_ == socketQueue_)
+        deliverInline(std::move(task));
+    else
+        delegateQueue_->async(std::move(task));
+}
+
+// Runs on the socket queue, which is the delegate queue: no hand-off needed.
+// A callback may cause further events (a disconnect() from a read callback);
+// those are delivered after it returns, in order.
+void GCDAsyncSocket::deliverInline(std::function<void()> task)
+{
+    inlineCallbacks_.push_back(std::move(task));
+    if (deliveringInline_)
+        return;
+    // The delegate may drop its last reference to this socket in a callback.
+    const std::shared_ptr<GCDAsyncSocket> self = shared_from_this();
+    deliveringInline_ = true;
+    struct Done {
+        bool& flag;
+        ~Done() { flag = false; }
+    } done{deliveringInline_};
+    while (!inlineCallbacks_.empty()) {
+        const std::function<void()> next = std::move(inlineCallbacks_.front());
+        inlineCallbacks_.pop_front();
+        next();
+    }
 }
 
 // ---------------------------------------------------------------------------
@@ -450,7 +481,14 @@ void GCDAsyncSocket::retryAcceptLater(std::size_t index)
 
 void GCDAsyncSocket::handOver(int fd, const sockaddr* peer)
 {
-    const std::shared_ptr<GCDAsyncSocket> child = create(delegate_, delegateQueue_);
+    DispatchQueuePtr childQueue;
+    if (const auto receiver = delegate_.lock()) {
+        const socklen_t length = peer->sa_family == AF_INET6 ? sizeof(sockaddr_in6) : sizeof(sockaddr_in);
+        const auto* bytes = reinterpret_cast<const std::uint8_t*>(peer);
+        childQueue = receiver->newSocketQueueForConnectionFromAddress(Bytes(bytes, bytes + length),
+                                                                     shared_from_this());
+    }
+    const std::shared_ptr<GCDAsyncSocket> child = create(delegate_, delegateQueue_, std::move(childQueue));
     // Nobody else knows the child yet, so it may be set up from this queue.
     if (!child->adoptConnection(fd, peer))
         return;
@@ -498,11 +536,59 @@ void GCDAsyncSocket::readDataToLength(std::size_t length, double timeout, long t
 
 void GCDAsyncSocket::enqueueRead(ReadPtr request)
 {
-    if (!connected_)
+    if (!connected_ || discardingInput_)
         return;
     readQueue_.push_back(std::move(request));
     dequeueRead();
     doReadData();
+}
+
+void GCDAsyncSocket::discardIncomingData()
+{
+    socketQueue_->async([self = shared_from_this()] { self->startDiscarding(); });
+}
+
+void GCDAsyncSocket::startDiscarding()
+{
+    if (!connected_ || discardingInput_)
+        return;
+    discardingInput_ = true;
+    cancelReadTimer();
+    readsPaused_ = false;
+    readQueue_.clear();
+    currentRead_.reset();
+    Bytes().swap(preBuffer_);
+    preBufferHead_ = 0;
+    doReadData();
+}
+
+// Drains the descriptor into a scratch buffer until it would block or the peer
+// closes; at most transferLimit bytes per readiness event, so a flooding peer
+// cannot hold the queue.
+void GCDAsyncSocket::discardFromDescriptor()
+{
+    std::uint8_t sink[16 * 1024];
+    std::size_t total = 0;
+    while (connected_ && !readWaiting_) {
+        if (hasReadEOF_) {
+            closeWithError(socketError(GCDAsyncSocketError::ClosedError, "Socket closed by remote peer"));
+            return;
+        }
+        if (total >= transferLimit) {
+            armReadWait();
+            return;
+        }
+        const ssize_t count = ::recv(connection_->native_handle(), sink, sizeof sink, 0);
+        if (count > 0) {
+            total += static_cast<std::size_t>(count);
+        } else if (count == 0) {
+            hasReadEOF_ = true;
+        } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
+            armReadWait();
+        } else if (errno != EINTR) {
+            closeWithError(errnoError("Error in read() function"));
+        }
+    }
 }
 
 void GCDAsyncSocket::dequeueRead()
@@ -519,6 +605,10 @@ void GCDAsyncSocket::dequeueRead()
 // read is pending it still buffers a little, so a peer's close is noticed.
 void GCDAsyncSocket::doReadData()
 {
+    if (discardingInput_) {
+        discardFromDescriptor();
+        return;
+    }
     while (connected_) {
         if (canCompleteCurrentRead()) {
             completeCurrentRead();
@@ -660,7 +750,7 @@ void GCDAsyncSocket::onReadTimerFired(std::uint64_t timerGeneration)
         answer(*this, std::nullopt);
         return;
     }
-    delegateQueue_->async([self = shared_from_this(), delegate = delegate_, request, done, answer] {
+    onDelegateQueue([self = shared_from_this(), delegate = delegate_, request, done, answer] {
         std::optional<double> extension;
         if (const auto receiver = delegate.lock())
             extension = receiver->socketShouldTimeoutReadWithTagElapsedBytesDone(self, request->tag, request->timeout,
@@ -788,7 +878,7 @@ void GCDAsyncSocket::onWriteTimerFired(std::uint64_t timerGeneration)
         answer(*this, std::nullopt);
         return;
     }
-    delegateQueue_->async([self = shared_from_this(), delegate = delegate_, request, done = request->done, answer] {
+    onDelegateQueue([self = shared_from_this(), delegate = delegate_, request, done = request->done, answer] {
         std::optional<double> extension;
         if (const auto receiver = delegate.lock())
             extension = receiver->socketShouldTimeoutWriteWithTagElapsedBytesDone(self, request->tag,
@@ -837,7 +927,7 @@ void GCDAsyncSocket::closeWithError(std::optional<Error> error)
     connection_.reset();
     accepting_ = connected_ = false;
     readWaiting_ = writeWaiting_ = false;
-    hasReadEOF_ = readsPaused_ = writesPaused_ = false;
+    hasReadEOF_ = readsPaused_ = writesPaused_ = discardingInput_ = false;
     clearConnectionInfo();
     notifyDelegate([error = std::move(error)](GCDAsyncSocketDelegate& delegate,
                                               const std::shared_ptr<GCDAsyncSocket>& sock) {

@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -40,8 +41,9 @@ enum class GCDAsyncSocketError : long {
 // Event-driven TCP socket: listens and accepts, reads exact lengths, writes,
 // each request queued and completed in order with the caller's tag. All state
 // lives on the object's serial socket queue; the delegate hears about every
-// event asynchronously on its delegate queue. Public operations may be called
-// from any thread.
+// event on its delegate queue, at once when that is the socket queue itself.
+// Public operations may be called from any thread; disconnect() and the accept
+// calls wait for the socket queue, so callers must not hold that queue busy.
 class GCDAsyncSocket : public std::enable_shared_from_this<GCDAsyncSocket> {
 public:
     using Bytes = std::vector<std::uint8_t>;
@@ -75,6 +77,11 @@ public:
 
     // timeout in seconds; negative = none. A length of 0 is ignored.
     void readDataToLength(std::size_t length, double timeout, long tag);
+    // No more reads will be issued: pending reads are dropped, and what is buffered
+    // or arrives later is thrown away unread, so a peer cannot make the socket hold
+    // data nobody will take. Once the peer closes, the socket closes with the
+    // closed-by-peer error. Writes go on as before.
+    void discardIncomingData();
     // Empty data is ignored.
     void writeData(Bytes data, double timeout, long tag);
     // Drops pending reads and writes and closes; the delegate hears
@@ -120,6 +127,8 @@ private:
 
     // Reading.
     void enqueueRead(ReadPtr request);
+    void startDiscarding();
+    void discardFromDescriptor();
     void dequeueRead();
     void doReadData();
     bool canCompleteCurrentRead() const;
@@ -149,6 +158,8 @@ private:
     void closeWithError(std::optional<Error> error);
     void clearConnectionInfo();
     void notifyDelegate(DelegateCall call);
+    void onDelegateQueue(std::function<void()> task);
+    void deliverInline(std::function<void()> task);
 
     // Immutable after construction.
     const DispatchQueuePtr socketQueue_;
@@ -170,12 +181,17 @@ private:
     bool hasReadEOF_ = false;
     bool readsPaused_ = false;
     bool writesPaused_ = false;
+    bool discardingInput_ = false;
     std::deque<ReadPtr> readQueue_;
     ReadPtr currentRead_;
     std::deque<WritePtr> writeQueue_;
     WritePtr currentWrite_;
     Bytes preBuffer_;
     std::size_t preBufferHead_ = 0;
+    // Callbacks delivered at once (delegate queue == socket queue) wait here while
+    // another one runs, so they never nest and keep their order.
+    std::deque<std::function<void()>> inlineCallbacks_;
+    bool deliveringInline_ = false;
 
     std::atomic<bool> ipv4Enabled_{true};
     std::atomic<bool> ipv6Enabled_{true};

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "foundation/DispatchQueue.h"
 #include "foundation/Error.h"
 
 #include <cstdint>
@@ -11,8 +12,9 @@ namespace tvi {
 
 class GCDAsyncSocket;
 
-// Receiver of a socket's events. Every callback arrives asynchronously on the
-// socket's delegate queue, in the order the events happened on that socket.
+// Receiver of a socket's events. Every callback arrives on the socket's delegate
+// queue, one at a time and in the order the events happened on that socket:
+// asynchronously, or at once when the delegate queue is the socket's own queue.
 // The defaults do nothing, so a delegate overrides only what it needs.
 class GCDAsyncSocketDelegate {
 public:
@@ -26,6 +28,19 @@ public:
     {
         (void)sock;
         (void)newSocket;
+    }
+
+    // The serial queue an accepted socket should run on; nullptr (the default)
+    // gives it a queue of its own. Returning the delegate queue saves a thread
+    // hand-off per event: callbacks are then delivered at once on that queue.
+    // Asked on the listening socket's queue, so it must neither block nor wait
+    // for the delegate queue. address: the peer's sockaddr bytes.
+    virtual DispatchQueuePtr newSocketQueueForConnectionFromAddress(const std::vector<std::uint8_t>& address,
+                                                                    const SocketPtr& sock)
+    {
+        (void)address;
+        (void)sock;
+        return nullptr;
     }
 
     virtual void socketDidReadDataWithTag(const SocketPtr& sock, const std::vector<std::uint8_t>& data, long tag)

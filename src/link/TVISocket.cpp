@@ -79,8 +79,13 @@ void TVISocket::stopServer()
     if (listenSocket_) listenSocket_->disconnect();
     {
         std::lock_guard lock(connectedSocketsMutex_);
-        // Entries leave the list in the disconnect callback.
-        for (const SocketPtr& connection : connectedSockets_) connection->disconnect();
+        // The connections run on "socketQueue", which may be waiting for the main
+        // queue (and so for this very call): they are closed from that queue, not
+        // waited for. Entries leave the list in the disconnect callback.
+        if (!connectedSockets_.empty())
+            socketQueue_->async([connections = connectedSockets_] {
+                for (const SocketPtr& connection : connections) connection->disconnect();
+            });
     }
     DDLogInfo("%@: Stopped Telvora server");
     isRunning_ = false;
@@ -193,6 +198,11 @@ void TVISocket::socketDidAcceptNewSocket(const SocketPtr&, const SocketPtr& newS
     });
 }
 
+DispatchQueuePtr TVISocket::newSocketQueueForConnectionFromAddress(const std::vector<std::uint8_t>&, const SocketPtr&)
+{
+    return socketQueue_;
+}
+
 void TVISocket::socketDidReadDataWithTag(const SocketPtr& sock, const std::vector<std::uint8_t>& data, long tag)
 {
     if (tag == kHeaderTag) {
@@ -201,6 +211,9 @@ void TVISocket::socketDidReadDataWithTag(const SocketPtr& sock, const std::vecto
             sock->readDataToLength(length, -1, kBodyTag);
         } else {
             DDLogError("%@: Error processing Header!");
+            // Nothing from this connection is read again, but its close must still
+            // be noticed, or it would stay in the list (and first in line) for good.
+            sock->discardIncomingData();
         }
     } else if (tag == kBodyTag) {
         DispatchQueue::main()->async([weak = weak_from_this(), sock, data] {

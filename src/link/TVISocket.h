@@ -61,6 +61,10 @@ public:
     std::uint8_t translateMsgPayLoadToKeys(const Bytes& payload, std::uint8_t keyIdentifier);
     static std::uint32_t bcdToIntegerConversion(std::size_t count, const std::uint8_t* bcdBuffer);
 
+    // Asked on the listening socket's queue: accepted connections run on
+    // "socketQueue" itself, so their events reach the callbacks without a hand-off.
+    DispatchQueuePtr newSocketQueueForConnectionFromAddress(const std::vector<std::uint8_t>& address,
+                                                            const SocketPtr& sock) override;
     // Socket callbacks, all on "socketQueue".
     void socketDidAcceptNewSocket(const SocketPtr& sock, const SocketPtr& newSocket) override;
     void socketDidReadDataWithTag(const SocketPtr& sock, const std::vector<std::uint8_t>& data, long tag) override;

@@ -13,6 +13,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <condition_variable>
@@ -48,10 +49,19 @@ public:
         accepted_.push_back(newSocket);
         record(Event{Event::Accept, sock.get(), {}, 0, 0, 0, {}});
     }
+    DispatchQueuePtr newSocketQueueForConnectionFromAddress(const Bytes& address, const SocketPtr&) override
+    {
+        return shareQueue && !address.empty() ? queue_ : nullptr;
+    }
     void socketDidReadDataWithTag(const SocketPtr& sock, const Bytes& data, long tag) override
     {
-        std::lock_guard lock(mutex_);
-        record(Event{Event::Read, sock.get(), data, tag, 0, 0, {}});
+        {
+            std::lock_guard lock(mutex_);
+            record(Event{Event::Read, sock.get(), data, tag, 0, 0, {}});
+        }
+        if (tag == disconnectOnReadTag)
+            sock->disconnect();
+        --depth_;
     }
     void socketDidWriteDataWithTag(const SocketPtr& sock, long tag) override
     {
@@ -97,12 +107,23 @@ public:
         std::lock_guard lock(mutex_);
         return offQueueCallbacks_;
     }
+    // Callbacks that began while another one was still running.
+    int nestedCallbacks() const { return nestedCallbacks_; }
 
     std::deque<std::optional<double>> extensions; // set before the first time-out
+    // Set before accepting: accepted sockets then run on the delegate queue.
+    std::atomic<bool> shareQueue{false};
+    std::atomic<long> disconnectOnReadTag{-1};
 
 private:
+    // Every callback but the read one leaves at once; the read one may call back
+    // into the socket first (see disconnectOnReadTag).
     void record(Event event)
     {
+        if (++depth_ > 1)
+            ++nestedCallbacks_;
+        if (event.kind != Event::Read)
+            --depth_;
         if (!queue_->isCurrent())
             ++offQueueCallbacks_;
         events_.push_back(std::move(event));
@@ -115,6 +136,8 @@ private:
     std::vector<Event> events_;
     std::vector<SocketPtr> accepted_;
     int offQueueCallbacks_ = 0;
+    std::atomic<int> depth_{0};
+    std::atomic<int> nestedCallbacks_{0};
 };
 
 // A blocking client socket.
@@ -420,6 +443,67 @@ TEST_F(GCDAsyncSocketTest, PeerCloseIsNoticedWithoutPendingReadButBufferedBytesA
     ASSERT_EQ(events.size(), 5u);
     EXPECT_EQ(events[3].data, (Bytes{1, 2}));
     expectClosedByPeer(events[4], sock.get());
+}
+
+TEST_F(GCDAsyncSocketTest, DiscardingDropsAllInputButNoticesThePeerClose)
+{
+    listen();
+    Client client(AF_INET);
+    const SocketPtr sock = accept(client);
+    ASSERT_TRUE(sock);
+    client.send({1, 2, 3});
+    std::this_thread::sleep_for(30ms); // buffered ahead of any read
+    sock->readDataToLength(4, -1, 1);
+    sock->discardIncomingData();
+    // Writes go on; once this one arrives, discarding has begun.
+    sock->writeData({9}, -1, 3);
+    EXPECT_EQ(client.receive(1), (Bytes{9}));
+    client.send(pattern(1 << 20));
+    sock->readDataToLength(1, -1, 2);
+    client.close();
+
+    const auto events = delegate->waitForEvents(3);
+    std::this_thread::sleep_for(30ms);
+    ASSERT_EQ(delegate->events().size(), 3u) << "a read completed after discarding began";
+    EXPECT_EQ(events[1].kind, Event::Write);
+    expectClosedByPeer(events[2], sock.get());
+}
+
+TEST_F(GCDAsyncSocketTest, SocketsOnTheDelegateQueueDeliverThereInOrderWithoutNesting)
+{
+    delegate->shareQueue = true;
+    delegate->disconnectOnReadTag = 3;
+    listen();
+    Client client(AF_INET);
+    const SocketPtr sock = accept(client);
+    ASSERT_TRUE(sock);
+    for (long tag = 1; tag <= 4; ++tag)
+        sock->readDataToLength(tag == 2 ? 2 : 1, -1, tag);
+    client.send({1, 2, 3, 4, 5});
+
+    auto events = delegate->waitForEvents(5);
+    ASSERT_EQ(events.size(), 5u);
+    EXPECT_EQ(events[1].data, (Bytes{1}));
+    EXPECT_EQ(events[2].data, (Bytes{2, 3}));
+    EXPECT_EQ(events[3].tag, 3);
+    // The disconnect asked for in the read callback follows it; the fourth read is dropped.
+    EXPECT_EQ(events[4].kind, Event::Disconnect);
+    EXPECT_FALSE(events[4].error);
+    EXPECT_TRUE(client.receive(1).empty());
+
+    // A time-out query on the shared queue, answered with no extension.
+    Client silent(AF_INET);
+    const SocketPtr quiet = accept(silent);
+    ASSERT_TRUE(quiet);
+    quiet->readDataToLength(1, 0.05, 7);
+    events = delegate->waitForEvents(8);
+    ASSERT_EQ(events.size(), 8u);
+    EXPECT_EQ(events[6].kind, Event::TimeoutQuery);
+    ASSERT_TRUE(events[7].error);
+    EXPECT_EQ(events[7].error->code, 4);
+    std::this_thread::sleep_for(30ms);
+    EXPECT_EQ(delegate->events().size(), 8u);
+    EXPECT_EQ(delegate->nestedCallbacks(), 0);
 }
 
 TEST_F(GCDAsyncSocketTest, DisconnectingTheListenerLeavesAcceptedSocketsWorking)

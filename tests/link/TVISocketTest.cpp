@@ -13,6 +13,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <future>
 #include <sstream>
 #include <thread>
 
@@ -260,6 +261,59 @@ TEST_F(RecordingServerTest, HeaderZeroStopsOnlyThatConnection)
     std::this_thread::sleep_for(100ms);
     EXPECT_EQ(received(1).size(), 1u);
     EXPECT_EQ(server->connectedSocketCount(), 2u); // the broken one stays open
+}
+
+TEST_F(RecordingServerTest, AConnectionStoppedByAZeroHeaderLeavesWhenItsPeerCloses)
+{
+    start();
+    CalvettoPeer broken;
+    connectFirst(broken);
+    // One message, the 00 header, then whole messages and far more than any read
+    // buffer holds: none of it may be processed, and the close must still be seen.
+    Bytes stream{0x01, 0x00, 0x00, 0x01, 0x00};
+    stream.resize(stream.size() + 512 * 1024, 0x01);
+    ASSERT_TRUE(broken.sendRaw(stream));
+    EXPECT_TRUE(logger->waitFor("TVISocket: Error processing Header!"));
+    EXPECT_EQ(server->connectedSocketCount(), 1u);
+    EXPECT_EQ(controller->disableAllCount, 0);
+
+    broken.close();
+    waitForConnections(0);
+    for (int i = 0; i < 300 && controller->disableAllCount < 1; ++i) std::this_thread::sleep_for(10ms);
+    EXPECT_EQ(controller->disableAllCount, 1);
+    EXPECT_TRUE(logger->contains("TVISocket: Client Disconnected", 1));
+    MainLoopThread::drain();
+    EXPECT_EQ(received(1), (std::vector<Bytes>{{0x00}}));
+}
+
+TEST_F(RecordingServerTest, StoppingWhileAClientKeepsSendingClosesEveryClient)
+{
+    start();
+    CalvettoPeer busy;
+    connectFirst(busy);
+    CalvettoPeer idle;
+    ASSERT_TRUE(idle.connect("127.0.0.1", server->port()));
+    waitForConnections(2);
+    // Every read completion waits for the main queue, so the stop (on the main
+    // queue) comes while the connections' queue is waiting for it.
+    std::thread flood([&busy] {
+        Bytes burst;
+        for (int i = 0; i < 64; ++i) burst.insert(burst.end(), {0x01, 0x05});
+        while (busy.sendRaw(burst)) {
+        }
+    });
+    received(100);
+    auto stopped = std::async(std::launch::async, [this] { MainLoopThread::runOnMain([this] { server->stopServer(); }); });
+    if (stopped.wait_for(5s) != std::future_status::ready) {
+        ADD_FAILURE() << "stopServer deadlocked with the read cycle";
+        std::abort();
+    }
+    waitForConnections(0);
+    flood.join();
+    for (int i = 0; i < 300 && controller->disableAllCount < 2; ++i) std::this_thread::sleep_for(10ms);
+    EXPECT_EQ(controller->disableAllCount, 2);
+    EXPECT_TRUE(idle.receiveBytes(1, 3s).empty());
+    EXPECT_TRUE(idle.closedByPeer());
 }
 
 TEST_F(TVISocketTest, EveryLeavingClientSwitchesTheShortcutsOff)
