@@ -13,11 +13,13 @@
 #include "platform/KeyEvents.h"
 #include "platform/Pasteboard.h"
 #include "platform/Platform.h"
+#include "platform/LoginItems.h"
 #include "platform/Workspace.h"
 #include "platform/memory/AlertsTestInterface.h"
 #include "platform/memory/DistributedNotificationsTestInterface.h"
 #include "platform/memory/HotKeysTestInterface.h"
 #include "platform/memory/KeyEventsTestInterface.h"
+#include "platform/memory/LoginItemsTestInterface.h"
 #include "platform/memory/PasteboardTestInterface.h"
 #include "platform/memory/WorkspaceTestInterface.h"
 #include "shortcuts/MASShortcut.h"
@@ -27,6 +29,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -53,6 +56,7 @@ DistributedNotificationsTestInterface& distributedNotifications()
     return control<DistributedNotificationsTestInterface, DistributedNotifications>();
 }
 AlertsTestInterface& alerts() { return control<AlertsTestInterface, Alerts>(); }
+LoginItemsTestInterface& loginItems() { return control<LoginItemsTestInterface, LoginItems>(); }
 
 class CallControlTest : public ::testing::Test {
 protected:
@@ -300,6 +304,39 @@ TEST_F(CallControlTest, CheckingWithAnEmptyAddressOnlyWarns)
     EXPECT_EQ(alerts().shownAlerts()[0].messageText, "Could not check for update.");
     EXPECT_EQ(alerts().shownAlerts()[0].informativeText, "Please check IP address of server in Calvetto and try again.");
     EXPECT_FALSE(logger->contains("TVIAppDelegate: => Will check for update with url:(null)"));
+}
+
+TEST_F(CallControlTest, ACombinationRecordedInThePreferencesIsRegisteredBesideCalvettos)
+{
+    MainLoopThread::runOnMain([] { controller->startObservingUserDefaultsChanges(); });
+    EXPECT_EQ(exchange({0x04, 0x07, 0x01, 0x01, 0x0C}), (Bytes{0x01, 0x08})); // Calvetto: F1
+    // The user records F2 for make call, and F3 for deflect, which was never registered.
+    MainLoopThread::runOnMain([] {
+        UserDefaults::standard().setData(MASShortcut::shortcutWithKeyCode(120, 0).data(), "TVIMakeCallShortcut");
+        UserDefaults::standard().setData(MASShortcut::shortcutWithKeyCode(99, 0).data(), "TVIDeflectCallShortcut");
+    });
+    std::vector<std::uint32_t> keys;
+    for (const auto& key : hotKeys()) keys.push_back(key.keyCode);
+    std::sort(keys.begin(), keys.end());
+    EXPECT_EQ(keys, (std::vector<std::uint32_t>{120, 122})); // F2 follows the preference, F1 stays
+    EXPECT_TRUE(logger->contains("TVIAppDelegate: => userDefaultsDidChange -> reRegister makeCall"));
+    EXPECT_FALSE(logger->contains("TVIAppDelegate: => userDefaultsDidChange -> reRegister deflectCall"));
+    const std::string closedByTimer = "TVIAppDelegate: makeCallHasFired was set to NO from timer";
+    const std::size_t closedBefore = logger->count(closedByTimer);
+    press(120, 0);
+    EXPECT_EQ(keyEvents().postedEvents().size(), 2u); // the recorded key makes a call too
+    for (int i = 0; i < 300 && logger->count(closedByTimer) == closedBefore; ++i) std::this_thread::sleep_for(10ms);
+    EXPECT_EQ(logger->count(closedByTimer), closedBefore + 1);
+}
+
+TEST_F(CallControlTest, StartAtLoginFollowsThePreference)
+{
+    const std::string bundle = Bundle::mainBundle().bundlePath();
+    MainLoopThread::runOnMain([] { controller->setPreferenceStartAtLogin(true); });
+    EXPECT_EQ(loginItems().items(), (std::vector<std::string>{bundle}));
+    EXPECT_TRUE(logger->contains("TVIAppDelegate: => enable auto start"));
+    MainLoopThread::runOnMain([] { controller->setPreferenceStartAtLogin(false); });
+    EXPECT_TRUE(loginItems().items().empty());
 }
 
 TEST_F(CallControlTest, TheMakeCallWindowClosesExactlyOnceWhenCopyAndTimerRace)
