@@ -2,7 +2,11 @@
 
 #include "CalvettoPeer.h"
 #include "link/TVISocket.h"
+#include "foundation/Bundle.h"
 #include "support/CollectingLogger.h"
+#include "support/MainLoopThread.h"
+
+#include <gtest/gtest.h>
 
 #include <array>
 #include <atomic>
@@ -75,5 +79,49 @@ inline Bytes receiveMessageBytes(peer::CalvettoPeer& peer, std::chrono::millisec
     if (!message) return {};
     return message->convertToNSData();
 }
+
+// A link server with a stand-in controller, its main queue served on a thread of its own,
+// and every log line collected.
+class LinkServerTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        Bundle::setMainBundle(Bundle(TELVORA_APP_DIR));
+        loop = new MainLoopThread;
+    }
+    static void TearDownTestSuite()
+    {
+        delete loop;
+        loop = nullptr;
+    }
+
+    void SetUp() override
+    {
+        logger = CollectingLogger::install();
+        controller = std::make_shared<FakeController>();
+        server = TVISocket::create();
+        server->setController(controller);
+        controller->server = server;
+    }
+
+    void TearDown() override
+    {
+        MainLoopThread::runOnMain([this] { server->stopServer(); });
+        MainLoopThread::drain();
+        server.reset();
+        CollectingLogger::uninstall(logger);
+    }
+
+    void start()
+    {
+        MainLoopThread::runOnMain([this] { server->startServer(); });
+        ASSERT_TRUE(server->isRunning());
+    }
+
+    static inline MainLoopThread* loop = nullptr;
+    std::shared_ptr<CollectingLogger> logger;
+    std::shared_ptr<FakeController> controller;
+    std::shared_ptr<TVISocket> server;
+};
 
 }

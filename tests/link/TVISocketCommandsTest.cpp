@@ -15,27 +15,12 @@ using namespace std::chrono_literals;
 using peer::CalvettoPeer;
 
 // Command processing over a real loopback connection, with the reply bytes checked exactly.
-class TVISocketCommandsTest : public ::testing::Test {
+class TVISocketCommandsTest : public LinkServerTest {
 protected:
-    static void SetUpTestSuite()
-    {
-        Bundle::setMainBundle(Bundle(TELVORA_APP_DIR));
-        loop = new MainLoopThread;
-    }
-    static void TearDownTestSuite()
-    {
-        delete loop;
-        loop = nullptr;
-    }
-
     void SetUp() override
     {
-        logger = CollectingLogger::install();
-        controller = std::make_shared<FakeController>();
-        server = TVISocket::create();
-        server->setController(controller);
-        controller->server = server;
-        MainLoopThread::runOnMain([this] { server->startServer(); });
+        LinkServerTest::SetUp();
+        start();
         ASSERT_TRUE(peer.connect("127.0.0.1", server->port()));
         ASSERT_EQ(receiveMessageBytes(peer), (Bytes{0x01, 0x34}));
     }
@@ -43,10 +28,7 @@ protected:
     void TearDown() override
     {
         peer.close();
-        MainLoopThread::runOnMain([this] { server->stopServer(); });
-        MainLoopThread::drain();
-        server.reset();
-        CollectingLogger::uninstall(logger);
+        LinkServerTest::TearDown();
     }
 
     Bytes exchange(const Bytes& request)
@@ -62,10 +44,6 @@ protected:
         EXPECT_EQ(exchange({0x01, 0x00}), (Bytes{0x01, 0x01}));
     }
 
-    static inline MainLoopThread* loop = nullptr;
-    std::shared_ptr<CollectingLogger> logger;
-    std::shared_ptr<FakeController> controller;
-    std::shared_ptr<TVISocket> server;
     CalvettoPeer peer;
 };
 

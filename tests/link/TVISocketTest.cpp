@@ -31,42 +31,8 @@ std::string readFile(const std::string& path)
     return content.str();
 }
 
-class TVISocketTest : public ::testing::Test {
+class TVISocketTest : public LinkServerTest {
 protected:
-    static void SetUpTestSuite()
-    {
-        Bundle::setMainBundle(Bundle(TELVORA_APP_DIR));
-        loop = new MainLoopThread;
-    }
-    static void TearDownTestSuite()
-    {
-        delete loop;
-        loop = nullptr;
-    }
-
-    void SetUp() override
-    {
-        logger = CollectingLogger::install();
-        controller = std::make_shared<FakeController>();
-        server = TVISocket::create();
-        server->setController(controller);
-        controller->server = server;
-    }
-
-    void TearDown() override
-    {
-        MainLoopThread::runOnMain([this] { server->stopServer(); });
-        MainLoopThread::drain();
-        server.reset();
-        CollectingLogger::uninstall(logger);
-    }
-
-    void start()
-    {
-        MainLoopThread::runOnMain([this] { server->startServer(); });
-        ASSERT_TRUE(server->isRunning());
-    }
-
     // A connected peer that has received the Ip_Address_Request every client gets first.
     void connectFirst(CalvettoPeer& peer, const std::string& host = "127.0.0.1")
     {
@@ -79,11 +45,6 @@ protected:
         for (int i = 0; i < 300 && server->connectedSocketCount() != count; ++i) std::this_thread::sleep_for(10ms);
         ASSERT_EQ(server->connectedSocketCount(), count);
     }
-
-    static inline MainLoopThread* loop = nullptr;
-    std::shared_ptr<CollectingLogger> logger;
-    std::shared_ptr<FakeController> controller;
-    std::shared_ptr<TVISocket> server;
 };
 
 TEST_F(TVISocketTest, PublishesThePortAndAnswersOnBothLoopbackAddresses)
