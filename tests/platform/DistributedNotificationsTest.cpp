@@ -5,6 +5,8 @@
 #include "foundation/DispatchQueue.h"
 #include "foundation/MainRunLoop.h"
 
+#include "support/DrainMainQueue.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -15,26 +17,12 @@ using namespace std::chrono_literals;
 namespace tvi {
 namespace {
 
+using test::drainMainQueue;
+
 constexpr const char* kTextFromAutomator = "com.orvella.Telvora-Automator.textFromAutomator";
 
 // Serves the main queue until everything queued so far has run (bounded, so a broken
 // queue fails the test instead of hanging it).
-void drainMainQueue()
-{
-    DispatchQueue::main()->async([] { MainRunLoop::shared().stop(); });
-    std::atomic<bool> returned{false};
-    std::thread guard([&] {
-        for (int i = 0; i < 500 && !returned; ++i) std::this_thread::sleep_for(10ms);
-        if (!returned) {
-            ADD_FAILURE() << "the main queue did not drain";
-            MainRunLoop::shared().stop();
-        }
-    });
-    MainRunLoop::shared().run();
-    returned = true;
-    guard.join();
-}
-
 struct Received {
     std::string name;
     std::optional<std::string> object;

@@ -7,6 +7,8 @@
 #include "platform/memory/MemoryKeyboardLayout.h"
 #include "shortcuts/MacKeyCodes.h"
 
+#include "support/DrainMainQueue.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -18,26 +20,9 @@ using namespace std::chrono_literals;
 namespace tvi {
 namespace {
 
-constexpr EventHotKeyID kID{0x54455354, 7};
+using test::drainMainQueue;
 
-// Serves the main queue until every task queued so far has run; a safety stop fails the
-// test instead of hanging it.
-void drainMainQueue()
-{
-    DispatchQueue::main()->async([] { MainRunLoop::shared().stop(); });
-    std::atomic<bool> returned{false};
-    std::thread guard([&] {
-        for (int i = 0; i < 500 && !returned; ++i)
-            std::this_thread::sleep_for(10ms);
-        if (!returned) {
-            ADD_FAILURE() << "the main queue did not drain";
-            MainRunLoop::shared().stop();
-        }
-    });
-    MainRunLoop::shared().run();
-    returned = true;
-    guard.join();
-}
+constexpr EventHotKeyID kID{0x54455354, 7};
 
 TEST(HotKeysTest, TheDefaultBackendIsTheInMemoryOne)
 {

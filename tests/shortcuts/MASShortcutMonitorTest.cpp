@@ -9,6 +9,8 @@
 #include "shortcuts/MASShortcutUserDefaults.h"
 #include "shortcuts/MacKeyCodes.h"
 
+#include "support/DrainMainQueue.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -20,31 +22,14 @@ using namespace std::chrono_literals;
 namespace tvi {
 namespace {
 
+using test::drainMainQueue;
+
 constexpr std::uint64_t kShift = NSEventModifierFlagShift;
 constexpr std::uint64_t kControl = NSEventModifierFlagControl;
 constexpr std::uint64_t kCommand = NSEventModifierFlagCommand;
 constexpr const char* kKey = "TVITestShortcut";
 
 using Registered = HotKeysTestInterface::RegisteredHotKey;
-
-// Serves the main queue until every task queued so far has run; a safety stop fails the
-// test instead of hanging it.
-void drainMainQueue()
-{
-    DispatchQueue::main()->async([] { MainRunLoop::shared().stop(); });
-    std::atomic<bool> returned{false};
-    std::thread guard([&] {
-        for (int i = 0; i < 500 && !returned; ++i)
-            std::this_thread::sleep_for(10ms);
-        if (!returned) {
-            ADD_FAILURE() << "the main queue did not drain";
-            MainRunLoop::shared().stop();
-        }
-    });
-    MainRunLoop::shared().run();
-    returned = true;
-    guard.join();
-}
 
 class MASShortcutMonitorTest : public ::testing::Test {
 protected:
