@@ -9,6 +9,10 @@ packages=(
   libgtest-dev libgmock-dev
   clang libclang-rt-14-dev
   ccache
+  # the desktop backends, and the X11 session the desktop tests run in
+  qt6-base-dev libx11-dev libxtst-dev libxfixes-dev libxkbcommon-dev libxkbcommon-x11-dev libxcb1-dev
+  libsystemd-dev
+  xvfb xauth openbox trayer dbus dbus-x11 x11-utils xdotool xclip xterm fonts-dejavu-core
 )
 
 missing=()

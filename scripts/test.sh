@@ -8,10 +8,12 @@ jobs="$(nproc)"
 summaries="$(mktemp)"
 trap 'rm -f "$summaries"' EXIT
 # Runs ctest in a build folder, keeping its closing line for the final count.
+# With in_session set, ctest runs inside a throw-away desktop session (Xvfb, openbox, session bus).
+in_session=()
 run_ctest() {
   local folder="$1"
   shift
-  (cd "$folder" && ctest --output-on-failure -j"$jobs" --timeout 300 "$@") | tee -a "$summaries"
+  (cd "$folder" && "${in_session[@]}" ctest --output-on-failure -j"$jobs" --timeout 300 "$@") | tee -a "$summaries"
 }
 
 echo "== ASan+UBSan build: whole suite =="
@@ -19,7 +21,9 @@ cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DTELVORA_SANITIZE=address -DT
 cmake --build build-asan -j"$jobs"
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+in_session=("$PWD/scripts/desktop-session.sh")
 run_ctest build-asan
+in_session=()
 
 echo "== TSan build: concurrency tests =="
 # The folders whose tests exercise threads: only their programs are built here.

@@ -1,6 +1,7 @@
 // calvetto-peer: a command-line stand-in for Calvetto on Telvora's link.
 #include "CalvettoPeer.h"
 #include "PeerCommand.h"
+#include "PeerWindow.h"
 #include "link/TVIMessageTypes.h"
 
 #include <csignal>
@@ -34,6 +35,8 @@ void usage(FILE* out)
         "  --timeout MS      how long expect= waits (default 3000)\n"
         "  --linger MS       how long to keep printing after the last command (default 500)\n"
         "  --stay            keep running until Telvora closes the link or Ctrl-C\n"
+        "  --window          show a small window identified as Calvetto (com.orvella.phoneclient)\n"
+        "                    on the X display, to see Calvetto brought to the front\n"
         "\n"
         "commands:\n"
         "  ACTION=KEYS       ask for a shortcut: make-call, clear-connection, deflect, hold, answer,\n"
@@ -61,6 +64,7 @@ struct Options {
     unsigned timeoutMs = 3000;
     unsigned lingerMs = 500;
     bool stay = false;
+    bool window = false;
     std::vector<PeerCommand> commands;
 };
 
@@ -95,6 +99,8 @@ bool parseArguments(int argc, char** argv, Options& options)
             options.answerIp = false;
         } else if (arg == "--stay") {
             options.stay = true;
+        } else if (arg == "--window") {
+            options.window = true;
         } else {
             std::string error;
             auto command = parsePeerCommand(arg, &error);
@@ -183,6 +189,16 @@ int main(int argc, char** argv)
                      options.portFile.c_str());
         return 1;
     }
+    PeerWindow window;
+    if (options.window) {
+        std::string error;
+        if (!window.open(&error)) {
+            std::fprintf(stderr, "calvetto-peer: --window: %s\n", error.c_str());
+            return 1;
+        }
+        std::printf("window 0x%lx mapped (com.orvella.phoneclient)\n", window.windowId());
+        std::fflush(stdout);
+    }
     std::signal(SIGINT, [](int) { interrupted = 1; });
     std::signal(SIGTERM, [](int) { interrupted = 1; });
 
@@ -194,6 +210,7 @@ int main(int argc, char** argv)
         return 1;
     }
     std::printf("connected to %s port %u\n", options.host.c_str(), *options.port);
+    std::fflush(stdout);
     Session session(peer, options);
     session.pump(milliseconds(100));
     int status = 0;
