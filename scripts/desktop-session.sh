@@ -72,6 +72,11 @@ display=":$(head -n1 "$workdir/display" | tr -dc 0-9)"
 xauth -q -f "$XAUTHORITY" add "$display" . "$cookie"
 export DISPLAY="$display"
 export DBUS_SESSION_BUS_ADDRESS="$bus_address"
+# Qt wants a private runtime folder; CI shells often have none.
+if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
+  export XDG_RUNTIME_DIR="$workdir/runtime"
+  mkdir -m 700 "$XDG_RUNTIME_DIR"
+fi
 
 openbox --sm-disable >"$workdir/openbox.log" 2>&1 &
 started+=($!)

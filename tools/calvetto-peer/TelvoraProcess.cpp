@@ -34,7 +34,7 @@ bool TelvoraProcess::start(const std::vector<std::string>& arguments, const std:
     std::vector<std::string> environment;
     for (char** e = environ; *e; ++e) {
         const std::string entry = *e;
-        if (entry.rfind("HOME=", 0) == 0 || entry.rfind("DISPLAY=", 0) == 0) continue;
+        if (entry.rfind("HOME=", 0) == 0 || (!keepDisplay_ && entry.rfind("DISPLAY=", 0) == 0)) continue;
         environment.push_back(entry);
     }
     environment.push_back("HOME=" + home_);

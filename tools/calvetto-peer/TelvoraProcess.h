@@ -21,6 +21,8 @@ public:
     TelvoraProcess(const TelvoraProcess&) = delete;
     TelvoraProcess& operator=(const TelvoraProcess&) = delete;
 
+    // Desktop-mode runs keep the caller's DISPLAY; by default it is removed, so that a run is headless.
+    void keepDisplay() { keepDisplay_ = true; }
     // Starts the program with the arguments; its output goes to `outputFile` (or /dev/null).
     bool start(const std::vector<std::string>& arguments = {"--headless"}, const std::string& outputFile = "");
     pid_t pid() const { return pid_; }
@@ -45,6 +47,7 @@ private:
     std::string executable_;
     std::string home_;
     pid_t pid_ = -1;
+    bool keepDisplay_ = false;
     Clock::time_point startedAt_;
 };
 

@@ -1,0 +1,149 @@
+// Hot keys of the real executable on an X11 desktop: requested over the link, pressed with
+// XTest, refused when another client holds the combination, and given back on every road.
+#include "DesktopTelvoraFixture.h"
+
+#include <X11/Xlib.h>
+#include <X11/keysym.h>
+
+namespace tvi::test {
+namespace {
+
+using namespace std::chrono_literals;
+using peer::CalvettoPeer;
+
+const TVIActionCodes& kHold = TVIMessageTypes::codes(TVICallAction::HoldCall);
+const TVIActionCodes& kAnswer = TVIMessageTypes::codes(TVICallAction::AnswerCall);
+
+// A second X client that tries the grabs itself: a grab Telvora holds fails with BadAccess.
+class ForeignClient {
+public:
+    ForeignClient() : display_(XOpenDisplay(nullptr))
+    {
+        XSetErrorHandler([](Display*, XErrorEvent* error) {
+            lastError() = error->error_code;
+            return 0;
+        });
+    }
+    ~ForeignClient()
+    {
+        if (display_) XCloseDisplay(display_);
+    }
+    ForeignClient(const ForeignClient&) = delete;
+    ForeignClient& operator=(const ForeignClient&) = delete;
+
+    bool isOpen() const { return display_ != nullptr; }
+
+    // Grabs the combination (exactly these modifiers) on the root window; false when refused.
+    bool grab(unsigned modifiers, KeySym key)
+    {
+        lastError() = Success;
+        XGrabKey(display_, code(key), modifiers, DefaultRootWindow(display_), False, GrabModeAsync, GrabModeAsync);
+        XSync(display_, False);
+        return lastError() == Success;
+    }
+
+    void ungrab(unsigned modifiers, KeySym key)
+    {
+        XUngrabKey(display_, code(key), modifiers, DefaultRootWindow(display_));
+        XSync(display_, False);
+    }
+
+    // True when nobody holds the combination: grabbed and let go again at once.
+    bool isFree(unsigned modifiers, KeySym key)
+    {
+        if (!grab(modifiers, key)) return false;
+        ungrab(modifiers, key);
+        return true;
+    }
+
+    // Waits (the release may be finished on Telvora's main queue after the reply) for the state.
+    bool becomesFree(unsigned modifiers, KeySym key, bool free = true)
+    {
+        return waitUntil([&] { return isFree(modifiers, key) == free; }, 10s);
+    }
+
+private:
+    static int& lastError()
+    {
+        static int error = Success;
+        return error;
+    }
+    KeyCode code(KeySym key) { return XKeysymToKeycode(display_, key); }
+
+    Display* display_;
+};
+
+class DesktopHotKeysTest : public DesktopTelvoraFixture {
+protected:
+    void SetUp() override
+    {
+        DesktopTelvoraFixture::SetUp();
+        ASSERT_TRUE(x.isOpen()) << "cannot open the X display";
+    }
+
+    ForeignClient x;
+};
+
+TEST_F(DesktopHotKeysTest, PressesArriveAndCombinationsOfOtherClientsAreRefused)
+{
+    CalvettoPeer peer;
+    connect(peer);
+    ASSERT_EQ(request(peer, kHold.request, "Ctrl+F5"), kHold.accepted());
+    EXPECT_FALSE(x.isFree(ControlMask, XK_F5)) << "Telvora does not hold Ctrl+F5";
+
+    // F5 alone is not the combination: only the Control press arrives.
+    ASSERT_TRUE(xdotool("key F5 ctrl+F5"));
+    EXPECT_EQ(nextType(peer), kHold.pressed());
+    // With NumLock on the same combination still arrives (the lock variants are grabbed too).
+    ASSERT_TRUE(xdotool("key Num_Lock ctrl+F5 Num_Lock"));
+    EXPECT_EQ(nextType(peer), kHold.pressed());
+
+    // Another client got there first: the registration is refused, not reported as accepted.
+    ASSERT_TRUE(x.grab(ControlMask, XK_F6));
+    EXPECT_EQ(request(peer, kAnswer.request, "Ctrl+F6"), kAnswer.failed());
+    ASSERT_TRUE(xdotool("key ctrl+F5"));
+    EXPECT_EQ(nextType(peer), kHold.pressed()) << "a refused grab broke the others";
+    x.ungrab(ControlMask, XK_F6);
+
+    EXPECT_EQ(telvora->terminate().value_or(-1), 0) << console();
+    EXPECT_TRUE(x.isFree(ControlMask, XK_F5));
+}
+
+TEST_F(DesktopHotKeysTest, MonitoringStopDeleteAndDisconnectGiveTheGrabsBack)
+{
+    CalvettoPeer peer;
+    connect(peer);
+    // Hold sent twice unchanged; answer sent twice with another combination the second time.
+    ASSERT_EQ(request(peer, kHold.request, "Ctrl+F5"), kHold.accepted());
+    ASSERT_EQ(request(peer, kHold.request, "Ctrl+F5"), kHold.accepted());
+    ASSERT_EQ(request(peer, kAnswer.request, "Ctrl+F9"), kAnswer.accepted());
+    ASSERT_EQ(request(peer, kAnswer.request, "Ctrl+F7"), kAnswer.accepted());
+    EXPECT_TRUE(x.becomesFree(ControlMask, XK_F9)) << "the replaced combination is still grabbed";
+    EXPECT_FALSE(x.isFree(ControlMask, XK_F5));
+    EXPECT_FALSE(x.isFree(ControlMask, XK_F7));
+
+    ASSERT_TRUE(peer.send(Monitoring_Stop_Request));
+    EXPECT_EQ(nextType(peer), Monitoring_Stop_Response);
+    EXPECT_TRUE(x.becomesFree(ControlMask, XK_F5)) << "monitoring stop kept Ctrl+F5";
+    EXPECT_TRUE(x.becomesFree(ControlMask, XK_F7)) << "monitoring stop kept Ctrl+F7";
+
+    ASSERT_TRUE(peer.send(Monitoring_Start_Request));
+    EXPECT_EQ(nextType(peer), Monitoring_Start_Response);
+    EXPECT_TRUE(x.becomesFree(ControlMask, XK_F5, false)) << "monitoring start did not grab Ctrl+F5 again";
+    EXPECT_TRUE(x.becomesFree(ControlMask, XK_F7, false));
+    EXPECT_TRUE(x.isFree(ControlMask, XK_F9));
+    ASSERT_TRUE(xdotool("key ctrl+F7"));
+    EXPECT_EQ(nextType(peer), kAnswer.pressed());
+
+    ASSERT_TRUE(peer.send(kHold.deleteRequest));
+    EXPECT_EQ(nextType(peer), kHold.deleteResponse());
+    EXPECT_TRUE(x.becomesFree(ControlMask, XK_F5)) << "a delete kept Ctrl+F5";
+    EXPECT_FALSE(x.isFree(ControlMask, XK_F7));
+
+    peer.close();
+    EXPECT_TRUE(x.becomesFree(ControlMask, XK_F7)) << "Calvetto's disconnect kept Ctrl+F7";
+    EXPECT_TRUE(telvora->isRunning());
+}
+
+}
+}
