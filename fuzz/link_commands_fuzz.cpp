@@ -46,6 +46,7 @@ public:
 
     void askForIpAddress() override { record({-2, false, {}}); }
     void disableAllShortcuts() override { record({-3, false, {}}); }
+    bool holdsShortcut(TVICallAction, std::uint64_t, std::uint64_t) override { return true; }
     void setMakeCallShortcutEnabled(bool e) override { record({0, e, {}}); }
     void setCancelActionShortcutEnabled(bool e) override { record({1, e, {}}); }
     void setTransferCallShortcutEnabled(bool e) override { record({2, e, {}}); }

@@ -87,6 +87,7 @@ public:
         changed_.notify_all();
     }
     void setMakeCallShortcutEnabled(bool) override {}
+    bool holdsShortcut(TVICallAction, std::uint64_t, std::uint64_t) override { return true; }
     void setCancelActionShortcutEnabled(bool) override {}
     void setTransferCallShortcutEnabled(bool) override {}
     void setClearConnectionShortcutEnabled(bool) override {}

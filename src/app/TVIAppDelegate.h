@@ -77,6 +77,7 @@ public:
     void setRetrieveCallShortcutEnabled(bool enabled) override;
     void setTransferCallShortcutEnabled(bool enabled) override;
     void disableAllShortcuts() override;
+    bool holdsShortcut(TVICallAction action, std::uint64_t keyCode, std::uint64_t modifierFlags) override;
 
     // The link.
     void askForIpAddress() override;
@@ -163,6 +164,13 @@ private:
     void handleShortcutUpdate(int actionNumber, const Notification& notification);
     void registerActionShortcut(int actionNumber, std::uint64_t keyCode, std::uint64_t modifierFlags,
                                 bool registeredFromCalvetto);
+    // Makes the shortcut the action's one monitor; the action's earlier one goes first.
+    void replaceMonitor(int actionNumber, const MASShortcut& shortcut, std::function<void()> handler);
+    void setShortcutEnabled(int actionNumber, bool enabled);
+    // A combination the registry refused is tried again when its action is switched on.
+    void retryRefusedShortcut(int actionNumber);
+    // Ends the make-call window only if it is still the one this tick was started for.
+    void onTickOfWindow(std::uint64_t window);
     void unregisterActionShortcut(int actionNumber);
     void pressed(int actionNumber);
     void observeNotification(const char* name, void (TVIAppDelegate::*handler)(const Notification&));
@@ -175,8 +183,10 @@ private:
     std::unique_ptr<TVIPasteBoardObserver> pasteboardObserver_;
     std::chrono::milliseconds pasteboardPollInterval_{1000};
     std::array<std::optional<std::string>, 8> shortcutMonitors_;
+    std::array<bool, 8> refusedShortcuts_{};
     mutable std::mutex timerMutex_;
     std::shared_ptr<DispatchTimer> timer_;
+    std::uint64_t timerWindow_ = 0; // counts make-call windows; guarded by timerMutex_
     bool observingDefaultsChanges_ = false;
     std::atomic<bool> makeCallHasFired_{false};
     std::atomic<bool> isAccessibilityEnabled_{false};

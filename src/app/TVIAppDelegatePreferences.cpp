@@ -83,14 +83,15 @@ bool TVIAppDelegate::isHoldCallShortcutEnabled() { return defaults().boolForKey(
 bool TVIAppDelegate::isRetrieveCallShortcutEnabled() { return defaults().boolForKey(MASPrefKeyRetrieveCallShortcutEnabled); }
 bool TVIAppDelegate::isTransferCallShortcutEnabled() { return defaults().boolForKey(MASPrefKeyTransferCallShortcutEnabled); }
 
-void TVIAppDelegate::setMakeCallShortcutEnabled(bool e) { setBoolAndSynchronize(e, MASPrefKeyMakeCallShortcutEnabled); }
-void TVIAppDelegate::setCancelActionShortcutEnabled(bool e) { setBoolAndSynchronize(e, MASPrefKeyCancelActionShortcutEnabled); }
-void TVIAppDelegate::setAnswerCallShortcutEnabled(bool e) { setBoolAndSynchronize(e, MASPrefKeyAnswerCallShortcutEnabled); }
-void TVIAppDelegate::setClearConnectionShortcutEnabled(bool e) { setBoolAndSynchronize(e, MASPrefKeyClearConnectionShortcutEnabled); }
-void TVIAppDelegate::setDeflectCallShortcutEnabled(bool e) { setBoolAndSynchronize(e, MASPrefKeyDeflectCallShortcutEnabled); }
-void TVIAppDelegate::setHoldCallShortcutEnabled(bool e) { setBoolAndSynchronize(e, MASPrefKeyHoldCallShortcutEnabled); }
-void TVIAppDelegate::setRetrieveCallShortcutEnabled(bool e) { setBoolAndSynchronize(e, MASPrefKeyRetrieveCallShortcutEnabled); }
-void TVIAppDelegate::setTransferCallShortcutEnabled(bool e) { setBoolAndSynchronize(e, MASPrefKeyTransferCallShortcutEnabled); }
+// Numbered as the controller's action table: make call 1 ... transfer call 8.
+void TVIAppDelegate::setMakeCallShortcutEnabled(bool e) { setShortcutEnabled(1, e); }
+void TVIAppDelegate::setCancelActionShortcutEnabled(bool e) { setShortcutEnabled(2, e); }
+void TVIAppDelegate::setAnswerCallShortcutEnabled(bool e) { setShortcutEnabled(3, e); }
+void TVIAppDelegate::setClearConnectionShortcutEnabled(bool e) { setShortcutEnabled(4, e); }
+void TVIAppDelegate::setDeflectCallShortcutEnabled(bool e) { setShortcutEnabled(5, e); }
+void TVIAppDelegate::setHoldCallShortcutEnabled(bool e) { setShortcutEnabled(6, e); }
+void TVIAppDelegate::setRetrieveCallShortcutEnabled(bool e) { setShortcutEnabled(7, e); }
+void TVIAppDelegate::setTransferCallShortcutEnabled(bool e) { setShortcutEnabled(8, e); }
 
 void TVIAppDelegate::disableAllShortcuts()
 {

@@ -69,6 +69,31 @@ std::optional<std::string> TVIAppDelegate::monitorIdentifier(int actionNumber) c
     return shortcutMonitors_[actionNumber - 1];
 }
 
+bool TVIAppDelegate::holdsShortcut(TVICallAction action, std::uint64_t keyCode, std::uint64_t modifierFlags)
+{
+    // The call actions are kept in the order of the action table.
+    const auto& monitor = shortcutMonitors_[static_cast<std::size_t>(action)];
+    const std::string wanted = MASShortcutMonitor::monitorIdentifier(MASShortcut::shortcutWithKeyCode(keyCode, modifierFlags));
+    return monitor == wanted && MASShortcutMonitor::copyOfMASRegisteredHotKeys().count(wanted) == 1;
+}
+
+void TVIAppDelegate::setShortcutEnabled(int actionNumber, bool enabled)
+{
+    setBoolAndSynchronize(enabled, kActions[actionNumber - 1].enabledKey);
+    if (enabled) retryRefusedShortcut(actionNumber);
+}
+
+void TVIAppDelegate::retryRefusedShortcut(int actionNumber)
+{
+    if (!refusedShortcuts_[actionNumber - 1] || shortcutMonitors_[actionNumber - 1]) return;
+    const auto stored = MASShortcut::shortcutWithData(defaults().dataForKey(kActions[actionNumber - 1].shortcutKey));
+    if (!stored) return;
+    if (actionNumber == 1)
+        registerMakeCallShortcut(stored->keyCode(), stored->modifierFlags(), true);
+    else
+        registerActionShortcut(actionNumber, stored->keyCode(), stored->modifierFlags(), true);
+}
+
 // Calvetto's requests.
 
 void TVIAppDelegate::handleShortcutUpdate(int actionNumber, const Notification& notification)
@@ -139,12 +164,26 @@ void TVIAppDelegate::registerShortcut(const std::string& defaultsKey, std::uint6
     }
     const MASShortcut shortcut = MASShortcut::shortcutWithKeyCode(keyCode, modifierFlags);
     if (const ShortcutAction* action = actionForDefaultsKey(defaultsKey))
-        shortcutMonitors_[action->number - 1] = MASShortcutMonitor::addGlobalHotkeyMonitorWithShortcut(shortcut, handler);
+        replaceMonitor(action->number, shortcut, std::move(handler));
     else
         DDLogWarn("%@: Unknown Defaults key");
     // Recorded before the write, so the write's change notification finds nothing new.
     lastSavedShortcutsDict_[defaultsKey] = PlistValue(shortcut.data());
     archiveShortcutData(shortcut, defaultsKey);
+}
+
+void TVIAppDelegate::replaceMonitor(int actionNumber, const MASShortcut& shortcut, std::function<void()> handler)
+{
+    auto& monitor = shortcutMonitors_[actionNumber - 1];
+    const std::string wanted = MASShortcutMonitor::monitorIdentifier(shortcut);
+    // Sent again unchanged: the hot key in force is already this action's.
+    const bool alreadyHeld = monitor == wanted && MASShortcutMonitor::copyOfMASRegisteredHotKeys().count(wanted) == 1;
+    if (!alreadyHeld) {
+        // A monitor nothing points at could never be removed again.
+        MASShortcutMonitor::removeGlobalHotkeyMonitor(monitor);
+        monitor = MASShortcutMonitor::addGlobalHotkeyMonitorWithShortcut(shortcut, std::move(handler));
+    }
+    refusedShortcuts_[actionNumber - 1] = !monitor;
 }
 
 void TVIAppDelegate::archiveShortcutData(const MASShortcut& shortcut, const std::string& defaultKey)
@@ -257,12 +296,25 @@ void TVIAppDelegate::makeCall()
 void TVIAppDelegate::startTimer()
 {
     std::weak_ptr<TVIAppDelegate> weak = weak_from_this();
-    auto timer = DispatchTimer::scheduled(DispatchQueue::main(), kMakeCallWindow, false, [weak] {
-        if (auto self = weak.lock()) self->onTick();
-    });
-    // A timer from an earlier press keeps running: its tick ends the window.
-    std::lock_guard lock(timerMutex_);
-    timer_ = std::move(timer);
+    std::shared_ptr<DispatchTimer> earlier;
+    {
+        std::lock_guard lock(timerMutex_);
+        const std::uint64_t window = ++timerWindow_;
+        earlier = std::exchange(timer_, DispatchTimer::scheduled(DispatchQueue::main(), kMakeCallWindow, false, [weak, window] {
+            if (auto self = weak.lock()) self->onTickOfWindow(window);
+        }));
+    }
+    // Each press opens its own window: an earlier press's timer must not cut it short.
+    if (earlier) earlier->invalidate();
+}
+
+void TVIAppDelegate::onTickOfWindow(std::uint64_t window)
+{
+    {
+        std::lock_guard lock(timerMutex_);
+        if (window != timerWindow_ || !timer_) return;
+    }
+    onTick();
 }
 
 std::shared_ptr<DispatchTimer> TVIAppDelegate::takeTimer()

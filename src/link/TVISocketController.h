@@ -1,5 +1,8 @@
 #pragma once
 
+#include "link/TVIMessageTypes.h"
+
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -24,6 +27,10 @@ public:
     virtual void setAnswerCallShortcutEnabled(bool enabled) = 0;
     virtual void setHoldCallShortcutEnabled(bool enabled) = 0;
     virtual void setRetrieveCallShortcutEnabled(bool enabled) = 0;
+
+    // Asked right after an action's update notification: whether the action now holds a
+    // live hot key for exactly this combination, so a refused one is not answered as taken.
+    virtual bool holdsShortcut(TVICallAction action, std::uint64_t keyCode, std::uint64_t modifierFlags) = 0;
 
     // The server address as Calvetto sent it; absent when it was not UTF-8.
     virtual void setLastSavedIpString(const std::optional<std::string>& address) = 0;

@@ -87,10 +87,18 @@ std::uint8_t TVISocket::translateMsgPayLoadToKeys(const Bytes& payload, std::uin
     const std::uint64_t modifierFlags = TVIHotKeyUtilities::createModifierFlags(names[0], names[1], names[2], count);
     const std::string keyStringToSet = count <= 3 ? names[count - 1] : std::string();
 
+    // Leading keys that add no modifier leave the main key alone: it must pass as a single
+    // key, or a bare letter would stop typing in every application.
+    if (action && (count == 2 || count == 3) && modifierFlags == 0 && !singleKeyAllowed(*action, *keys[count - 1])) {
+        DDLogWarn(withActionWords("%@: Button Combination keys 1 [Make Call] rejected Wrong keys!", *action).c_str());
+        return action->rejected();
+    }
+
     std::optional<PlistDictionary> keyDetails;
+    std::uint64_t keyCode = 0;
     if (!keyStringToSet.empty()) {
         DDLogInfo("%@: keyStringToSet:%@", keyStringToSet);
-        const std::uint64_t keyCode = TVIHotKeyUtilities::stringToKeycodeTranslator(keyStringToSet);
+        keyCode = TVIHotKeyUtilities::stringToKeycodeTranslator(keyStringToSet);
         keyDetails = PlistDictionary{{"key", static_cast<std::int64_t>(keyCode)},
                                      {"modifierFlags", static_cast<std::int64_t>(modifierFlags)}};
     } else {
@@ -99,7 +107,14 @@ std::uint8_t TVISocket::translateMsgPayLoadToKeys(const Bytes& payload, std::uin
 
     if (action && keyDetails) {
         notificationCenter_.post(std::string(action->notification), this, *keyDetails);
-        return action->accepted();
+        // The controller registered it while the notification was delivered; a combination
+        // the system or another program holds must not be shown to Calvetto as working.
+        bool registered = false;
+        withController([&](TVISocketController& c) { registered = c.holdsShortcut(action->action, keyCode, modifierFlags); });
+        if (registered) return action->accepted();
+        DDLogWarn(withActionWords("%@: Button Combination [Make Call] could not be registered, answered Failed", *action)
+                      .c_str());
+        return action->failed();
     }
     if (action) {
         DDLogWarn(withActionWords("%@: keyDetails is empty for Make Call!", *action).c_str());

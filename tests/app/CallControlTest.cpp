@@ -356,5 +356,80 @@ TEST_F(CallControlTest, TheMakeCallWindowClosesExactlyOnceWhenCopyAndTimerRace)
     EXPECT_EQ(sent + (closedByTimer() - timerClosesBefore), std::size_t(kRounds));
 }
 
+TEST_F(CallControlTest, ACombinationSentAgainLeavesNoHotKeyBehind)
+{
+    const Bytes holdControlF5{0x06, 0x1C, 0x02, 0x01, 0x3E, 0x01, 0x10};
+    const Bytes holdF6{0x04, 0x1C, 0x01, 0x01, 0x11};
+    const Bytes holdAccepted{0x01, 0x1D};
+    const auto keyCodes = [] {
+        std::vector<std::uint32_t> codes;
+        for (const auto& key : hotKeys()) codes.push_back(key.keyCode);
+        return codes;
+    };
+
+    // The same combination again, then monitoring stop.
+    EXPECT_EQ(exchange(holdControlF5), holdAccepted);
+    EXPECT_EQ(exchange(holdControlF5), holdAccepted);
+    EXPECT_EQ(keyCodes(), (std::vector<std::uint32_t>{96}));
+    EXPECT_EQ(exchange({0x01, 0x05}), (Bytes{0x01, 0x06}));
+    EXPECT_TRUE(hotKeys().empty());
+
+    // Another combination, then delete: only the new one was live.
+    EXPECT_EQ(exchange(holdControlF5), holdAccepted);
+    EXPECT_EQ(exchange(holdF6), holdAccepted);
+    EXPECT_EQ(keyCodes(), (std::vector<std::uint32_t>{97}));
+    EXPECT_EQ(exchange({0x01, 0x46}), (Bytes{0x01, 0x47}));
+    MainLoopThread::drain();
+    EXPECT_TRUE(hotKeys().empty());
+
+    // Both again, then Calvetto goes away.
+    EXPECT_EQ(exchange(holdControlF5), holdAccepted);
+    EXPECT_EQ(exchange(holdF6), holdAccepted);
+    delete peer;
+    peer = nullptr;
+    for (int i = 0; i < 300 && !hotKeys().empty(); ++i) std::this_thread::sleep_for(10ms);
+    EXPECT_TRUE(hotKeys().empty());
+    peer = new CalvettoPeer;
+    ASSERT_TRUE(peer->connect("127.0.0.1", controller->tviSocket()->port()));
+    ASSERT_EQ(peer->receiveBytes(2, 3s), (Bytes{0x01, 0x34}));
+}
+
+TEST_F(CallControlTest, ARefusedCombinationFailsStaysStoredAndIsTriedAgainAtMonitoringStart)
+{
+    MainLoopThread::runOnMain([] { hotKeyControl().setRegistrationRefusal(eventHotKeyExistsErr); });
+    EXPECT_EQ(exchange({0x06, 0x1C, 0x02, 0x01, 0x3E, 0x01, 0x10}), (Bytes{0x01, 0x1F})); // hold Ctrl+F5: Failed
+    MainLoopThread::runOnMain([] { hotKeyControl().setRegistrationRefusal(noErr); });
+    EXPECT_TRUE(hotKeys().empty());
+    EXPECT_TRUE(logger->contains("TVISocket: Button Combination [Hold Call] could not be registered, answered Failed", 2));
+    EXPECT_EQ(UserDefaults::standard().dataForKey("TVIHoldCallShortcut"), MASShortcut::shortcutWithKeyCode(96, 0x40000).data());
+
+    EXPECT_EQ(exchange({0x01, 0x02}), (Bytes{0x01, 0x03}));
+    const auto keys = hotKeys();
+    ASSERT_EQ(keys.size(), 1u);
+    EXPECT_EQ(keys[0].keyCode, 96u);
+    press(96, controlKey);
+    EXPECT_EQ(messagesUntilEcho(), (std::vector<Bytes>{{0x01, 0x20}}));
+
+    // A combination another action holds is refused as well.
+    EXPECT_EQ(exchange({0x06, 0x22, 0x02, 0x01, 0x3E, 0x01, 0x10}), (Bytes{0x01, 0x25}));
+    EXPECT_EQ(exchange({0x04, 0x22, 0x01, 0x01, 0x0D}), (Bytes{0x01, 0x23})); // F2 takes: nothing left to retry
+}
+
+TEST_F(CallControlTest, AnEarlierPressDoesNotCutALaterMakeCallWindowShort)
+{
+    MainLoopThread::runOnMain([] { controller->makeCall(); });
+    std::this_thread::sleep_for(500ms);
+    MainLoopThread::runOnMain([] { controller->makeCall(); });
+    MainLoopThread::runOnMain([] { controller->pasteboardUpdated(std::string("555")); });
+    const auto thirdPress = std::chrono::steady_clock::now();
+    MainLoopThread::runOnMain([] { controller->makeCall(); });
+    while (controller->makeCallHasFired() && std::chrono::steady_clock::now() - thirdPress < 5s)
+        std::this_thread::sleep_for(5ms);
+    // Closed no earlier than its own 1.5 seconds, although the first press's would have ended sooner.
+    EXPECT_GE(std::chrono::steady_clock::now() - thirdPress, 1450ms);
+    EXPECT_FALSE(controller->makeCallHasFired());
+    EXPECT_EQ(messagesUntilEcho(), (std::vector<Bytes>{pressedWithText("555")}));
+}
+
 }
 }

@@ -92,9 +92,11 @@ TEST_F(HeadlessTelvoraTest, SpeaksTheWholeProtocolByteForByte)
     EXPECT_EQ(exchange(peer, {0x01, 0x02}), (Bytes{0x01, 0x03}));
 
     // Every group: accepted, rejected, failed, and its Telvora-only codes answered as unknown.
+    // Each action gets a function key of its own (F1, F2, ...): one already taken would fail.
+    std::uint8_t functionKey = 0x0C;
     for (std::uint8_t request : {7, 16, 22, 28, 34, 40, 46, 55}) {
         SCOPED_TRACE(int(request));
-        EXPECT_EQ(exchange(peer, {0x04, request, 0x01, 0x01, 0x0C}), (Bytes{0x01, std::uint8_t(request + 1)}));
+        EXPECT_EQ(exchange(peer, {0x04, request, 0x01, 0x01, functionKey++}), (Bytes{0x01, std::uint8_t(request + 1)}));
         EXPECT_EQ(exchange(peer, {0x04, request, 0x01, 0x00, 0x41}), (Bytes{0x01, std::uint8_t(request + 2)}));
         EXPECT_EQ(exchange(peer, {0x0A, request, 0x04, 0x01, 0x3E, 0x01, 0x10, 0x01, 0x0C, 0x01, 0x0D}),
                   (Bytes{0x01, std::uint8_t(request + 3)}));

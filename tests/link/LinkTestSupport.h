@@ -29,6 +29,7 @@ public:
         if (auto s = server.lock()) s->writeData(s->constructResponse(52, std::nullopt));
     }
     void disableAllShortcuts() override { ++disableAllCount; }
+    bool holdsShortcut(TVICallAction, std::uint64_t, std::uint64_t) override { return true; }
     void setMakeCallShortcutEnabled(bool e) override { set(0, e); }
     void setCancelActionShortcutEnabled(bool e) override { set(1, e); }
     void setTransferCallShortcutEnabled(bool e) override { set(2, e); }

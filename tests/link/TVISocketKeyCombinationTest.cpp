@@ -8,12 +8,31 @@
 namespace tvi::test {
 namespace {
 
+// Stands in for the controller: a posted combination is held unless told otherwise.
+class HoldingController : public TVISocketController {
+public:
+    bool holds = true;
+    void askForIpAddress() override {}
+    void disableAllShortcuts() override {}
+    void setMakeCallShortcutEnabled(bool) override {}
+    void setCancelActionShortcutEnabled(bool) override {}
+    void setTransferCallShortcutEnabled(bool) override {}
+    void setClearConnectionShortcutEnabled(bool) override {}
+    void setDeflectCallShortcutEnabled(bool) override {}
+    void setAnswerCallShortcutEnabled(bool) override {}
+    void setHoldCallShortcutEnabled(bool) override {}
+    void setRetrieveCallShortcutEnabled(bool) override {}
+    void setLastSavedIpString(const std::optional<std::string>&) override {}
+    bool holdsShortcut(TVICallAction, std::uint64_t, std::uint64_t) override { return holds; }
+};
+
 class KeyCombinationTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
         logger = CollectingLogger::install();
         server = TVISocket::create();
+        server->setController(controller);
         for (const char* name : {"makeCallUpdated", "cancelActionUpdated", "answerCallUpdated", "holdCallUpdated",
                                  "clearConnectionUpdated", "deflectCallUpdated", "retrieveCallUpdated",
                                  "transferCallUpdated"})
@@ -31,6 +50,7 @@ protected:
     }
 
     std::shared_ptr<CollectingLogger> logger;
+    std::shared_ptr<HoldingController> controller = std::make_shared<HoldingController>();
     std::shared_ptr<TVISocket> server;
     std::vector<NotificationCenter::ObserverToken> tokens;
     std::vector<Notification> posted;
@@ -98,6 +118,35 @@ TEST_F(KeyCombinationTest, UntranslatableCombinationsFail)
     EXPECT_EQ(server->translateMsgPayLoadToKeys({0x02, 0x01, 0x3E, 0x01, 0x10}, 99), 13);
     EXPECT_TRUE(logger->contains("TVISocket: Unknown_Command_Response identifier:c", 4));
     EXPECT_TRUE(posted.empty());
+}
+
+TEST_F(KeyCombinationTest, LeadingKeysWithoutAModifierLeaveASingleKeyThatMustQualify)
+{
+    EXPECT_EQ(server->translateMsgPayLoadToKeys({0x02, 0x00, 0x41, 0x00, 0x44}, 7), 9);                // A + D
+    EXPECT_EQ(server->translateMsgPayLoadToKeys({0x02, 0x00, 0x11, 0x00, 0x44}, 34), 36);              // Control 17 + D
+    EXPECT_EQ(server->translateMsgPayLoadToKeys({0x03, 0x00, 0x41, 0x00, 0x11, 0x00, 0x43}, 46), 48);  // A + 17 + C
+    EXPECT_TRUE(logger->contains("TVISocket: Button Combination keys 1 [Make Call] rejected Wrong keys!", 2));
+    EXPECT_TRUE(logger->contains("TVISocket: Button Combination keys 1 [Transfer Call] rejected Wrong keys!", 2));
+    EXPECT_TRUE(posted.empty());
+
+    EXPECT_EQ(server->translateMsgPayLoadToKeys({0x02, 0x01, 0x3D, 0x01, 0x10}, 28), 29); // right Shift + F5
+    EXPECT_EQ(server->translateMsgPayLoadToKeys({0x02, 0x00, 0x41, 0x00, 0x1B}, 55), 56); // A + Escape cancels
+    EXPECT_EQ(server->translateMsgPayLoadToKeys({0x02, 0x01, 0x3E, 0x00, 0x44}, 16), 17); // left Ctrl + D
+    ASSERT_EQ(posted.size(), 3u);
+    EXPECT_EQ(posted[0].userInfo.at("key").integerValue(), 96); // F5 alone
+    EXPECT_EQ(posted[0].userInfo.at("modifierFlags").integerValue(), 0);
+    EXPECT_EQ(posted[1].userInfo.at("key").integerValue(), 53);
+    EXPECT_EQ(posted[2].userInfo.at("modifierFlags").integerValue(), 0x40000);
+}
+
+TEST_F(KeyCombinationTest, ACombinationTheControllerCouldNotRegisterFails)
+{
+    controller->holds = false;
+    EXPECT_EQ(server->translateMsgPayLoadToKeys({0x02, 0x01, 0x3E, 0x01, 0x10}, 28), 31);
+    EXPECT_EQ(posted.size(), 1u); // still handed over, so the combination is kept
+    EXPECT_TRUE(logger->contains("TVISocket: Button Combination [Hold Call] could not be registered, answered Failed", 2));
+    server->setController({});
+    EXPECT_EQ(server->translateMsgPayLoadToKeys({0x01, 0x01, 0x0C}, 7), 10); // nobody to register it
 }
 
 }
