@@ -41,6 +41,7 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -402,6 +403,59 @@ Figures measureLinkServer(const TVISocket::CommandProcessor* processor, double d
 }
 
 // ---------------------------------------------------------------------------
+// Memory held by idle connections.
+
+constexpr int kIdleConnections = 1000;
+
+// The resident set of this process in KiB, 0 when unknown.
+long residentKiB()
+{
+    std::FILE* status = std::fopen("/proc/self/status", "r");
+    if (!status) return 0;
+    char line[256];
+    long kib = 0;
+    while (std::fgets(line, sizeof line, status))
+        if (std::sscanf(line, "VmRSS: %ld kB", &kib) == 1) break;
+    std::fclose(status);
+    return kib;
+}
+
+// The growth of the resident set once kIdleConnections clients are connected and
+// waiting, each with its header read outstanding; negative when it failed.
+double idleConnectionsMiB()
+{
+    rlimit limit{};
+    getrlimit(RLIMIT_NOFILE, &limit);
+    const rlim_t needed = 2 * kIdleConnections + 64;
+    if (limit.rlim_cur < needed && limit.rlim_max >= needed) {
+        limit.rlim_cur = needed;
+        setrlimit(RLIMIT_NOFILE, &limit);
+    }
+    auto server = TVISocket::create();
+    DispatchQueue::main()->sync([&] { server->startServer(); });
+    if (!server->isRunning()) return -1;
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    const long before = residentKiB();
+    std::vector<int> clients;
+    for (int i = 0; i < kIdleConnections; ++i) {
+        const int fd = connectLoopback(server->port());
+        if (fd < 0) break;
+        clients.push_back(fd);
+    }
+    for (int i = 0; i < 500 && server->connectedSocketCount() < clients.size(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    const bool allConnected = server->connectedSocketCount() == kIdleConnections;
+    const long after = residentKiB();
+    for (const int fd : clients) ::close(fd);
+    DispatchQueue::main()->sync([&] { server->stopServer(); });
+    for (int i = 0; i < 500 && server->connectedSocketCount() > 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    DispatchQueue::main()->sync([] {});
+    return allConnected ? (after - before) / 1024.0 : -1;
+}
+
+// ---------------------------------------------------------------------------
 // Where the time goes: the cost of the hops the read cycle is made of.
 
 double medianOf(std::vector<double> samples)
@@ -540,9 +594,15 @@ int main(int argc, char** argv)
     std::printf("hop costs (median us): thread wake-up %.1f, serial-queue hop %.1f, main-queue sync round trip %.1f\n",
                 wake, hop, sync);
 
+    const double idle = idleConnectionsMiB();
+    if (idle < 0)
+        std::printf("%d idle connections: FAILED (not all connected)\n", kIdleConnections);
+    else
+        std::printf("%d idle connections: RSS +%.1f MB above idle (goal < 10 MB)\n", kIdleConnections, idle);
+
     MainRunLoop::shared().stop();
     mainLoop.join();
     std::error_code ignored;
     std::filesystem::remove_all(home, ignored);
-    return baseline.ok && model.ok && link.ok && linkCommands.ok ? 0 : 1;
+    return baseline.ok && model.ok && link.ok && linkCommands.ok && idle >= 0 ? 0 : 1;
 }

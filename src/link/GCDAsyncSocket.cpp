@@ -25,11 +25,27 @@ constexpr int acceptBatch = 64;
 // Pause after a resource shortage (EMFILE, ENFILE, ENOBUFS, ENOMEM) before accepting
 // again: the pending connection keeps the descriptor readable, so re-arming at once spins.
 constexpr auto acceptRetryDelay = std::chrono::milliseconds(100);
-// Bytes buffered ahead of the reads; also the most read while no read is pending.
+// Most bytes taken from the descriptor at once, through the shared read buffer;
+// also the most buffered while no read is pending.
 constexpr std::size_t readChunk = 64 * 1024;
-// Most bytes handed to one recv or send: growing the pre-buffer zero-fills the
-// room first, and the kernel takes no more than its socket buffer anyway.
+// A drained pre-buffer keeps at most this much room; link messages are tiny,
+// and an idle connection should hold no memory for data it may never get.
+constexpr std::size_t keptPreBufferCapacity = 1024;
+// Tries at a port number that IPv4 and IPv6 can both take, when any port will do.
+constexpr int sharedPortAttempts = 5;
+// Most bytes handed to one send, or read in one readiness event while discarding:
+// the kernel takes no more than its socket buffer anyway.
 constexpr std::size_t transferLimit = 1024 * 1024;
+
+// Every recv lands here first: one buffer per thread that serves socket queues,
+// instead of a chunk per connection that stays allocated while it idles.
+std::uint8_t* sharedReadBuffer()
+{
+    thread_local std::unique_ptr<std::uint8_t[]> buffer;
+    if (!buffer)
+        buffer = std::make_unique<std::uint8_t[]>(readChunk);
+    return buffer.get();
+}
 
 Error socketError(GCDAsyncSocketError code, std::string text)
 {
@@ -139,6 +155,24 @@ std::string hostOf(const sockaddr* address)
     return text;
 }
 
+GCDAsyncSocket::Bytes addressBytes(const sockaddr* address)
+{
+    const std::size_t length = address->sa_family == AF_INET6 ? sizeof(sockaddr_in6)
+                               : address->sa_family == AF_INET ? sizeof(sockaddr_in)
+                                                               : 0;
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(address);
+    return GCDAsyncSocket::Bytes(bytes, bytes + length);
+}
+
+GCDAsyncSocket::Bytes localAddressOf(int fd)
+{
+    sockaddr_storage address{};
+    socklen_t length = sizeof address;
+    if (getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+        return {};
+    return addressBytes(reinterpret_cast<const sockaddr*>(&address));
+}
+
 std::uint16_t boundPort(int fd)
 {
     sockaddr_storage address{};
@@ -179,6 +213,50 @@ int createListeningDescriptor(const sockaddr* address, socklen_t length, Error* 
     report(errPtr, std::move(*failure));
     ::close(fd);
     return -1;
+}
+
+struct ListenDescriptors {
+    int v4 = -1;
+    int v6 = -1;
+};
+
+// Listening descriptors for the addresses. With both protocols on any port, IPv6
+// takes the number IPv4 was given, so both answer on one port; when IPv6 has that
+// number in use already, IPv4 tries a fresh one (the refused ones are held until
+// the end, so every try gets another number).
+std::optional<ListenDescriptors> listenOn(ListenAddresses addresses, bool anyPort, Error* errPtr)
+{
+    std::vector<int> refused;
+    std::optional<ListenDescriptors> result;
+    for (int attempt = 0; attempt < sharedPortAttempts && !result; ++attempt) {
+        ListenDescriptors fds;
+        if (addresses.v4) {
+            fds.v4 = createListeningDescriptor(reinterpret_cast<const sockaddr*>(&*addresses.v4), sizeof(sockaddr_in),
+                                               errPtr);
+            if (fds.v4 < 0)
+                break;
+        }
+        if (addresses.v6) {
+            if (fds.v4 >= 0 && anyPort)
+                addresses.v6->sin6_port = htons(boundPort(fds.v4));
+            Error error;
+            fds.v6 = createListeningDescriptor(reinterpret_cast<const sockaddr*>(&*addresses.v6),
+                                               sizeof(sockaddr_in6), &error);
+            if (fds.v6 < 0) {
+                if (fds.v4 >= 0)
+                    refused.push_back(fds.v4);
+                const bool portTaken = error.domain == GCDAsyncSocketPOSIXErrorDomain && error.code == EADDRINUSE;
+                report(errPtr, std::move(error));
+                if (fds.v4 >= 0 && anyPort && portTaken)
+                    continue;
+                break;
+            }
+        }
+        result = fds;
+    }
+    for (const int fd : refused)
+        ::close(fd);
+    return result;
 }
 
 // Errors after which another accept may succeed at once: the connection died in the backlog.
@@ -285,6 +363,20 @@ void GCDAsyncSocket::clearConnectionInfo()
     localPort_ = 0;
     connectedHost_.clear();
     connectedPort_ = 0;
+    localAddress_.clear();
+    connectedAddress_.clear();
+}
+
+GCDAsyncSocket::Bytes GCDAsyncSocket::localAddress() const
+{
+    std::lock_guard lock(infoMutex_);
+    return localAddress_;
+}
+
+GCDAsyncSocket::Bytes GCDAsyncSocket::connectedAddress() const
+{
+    std::lock_guard lock(infoMutex_);
+    return connectedAddress_;
 }
 
 void GCDAsyncSocket::notifyDelegate(DelegateCall call)
@@ -382,25 +474,11 @@ bool GCDAsyncSocket::doAccept(const std::string& interface, std::uint16_t port, 
         return false;
     }
 
-    int fd4 = -1;
-    if (addresses->v4) {
-        fd4 = createListeningDescriptor(reinterpret_cast<const sockaddr*>(&*addresses->v4), sizeof(sockaddr_in), errPtr);
-        if (fd4 < 0)
-            return false;
-    }
-    int fd6 = -1;
-    if (addresses->v6) {
-        // Both protocols answer on one number: IPv6 takes the port IPv4 was given.
-        if (fd4 >= 0 && port == 0)
-            addresses->v6->sin6_port = htons(boundPort(fd4));
-        fd6 = createListeningDescriptor(reinterpret_cast<const sockaddr*>(&*addresses->v6), sizeof(sockaddr_in6),
-                                        errPtr);
-        if (fd6 < 0) {
-            if (fd4 >= 0)
-                ::close(fd4);
-            return false;
-        }
-    }
+    const std::optional<ListenDescriptors> fds = listenOn(*addresses, port == 0, errPtr);
+    if (!fds)
+        return false;
+    const int fd4 = fds->v4;
+    const int fd6 = fds->v6;
 
     ++generation_;
     accepting_ = true;
@@ -520,6 +598,8 @@ bool GCDAsyncSocket::adoptConnection(int fd, const sockaddr* peer)
     localPort_ = boundPort(fd);
     connectedHost_ = hostOf(peer);
     connectedPort_ = portOf(peer);
+    localAddress_ = localAddressOf(fd);
+    connectedAddress_ = addressBytes(peer);
     return true;
 }
 
@@ -670,26 +750,32 @@ std::size_t GCDAsyncSocket::wantedBytes() const
 
 GCDAsyncSocket::ReadStatus GCDAsyncSocket::readFromDescriptor()
 {
-    if (preBufferHead_ > 0 && preBufferHead_ >= preBuffer_.size() / 2) {
-        preBuffer_.erase(preBuffer_.begin(), preBuffer_.begin() + static_cast<std::ptrdiff_t>(preBufferHead_));
-        preBufferHead_ = 0;
-    }
-    const std::size_t oldSize = preBuffer_.size();
-    const std::size_t room = std::min(wantedBytes() - buffered(), transferLimit);
-    preBuffer_.resize(oldSize + room);
+    std::uint8_t* const buffer = sharedReadBuffer();
+    const std::size_t room = std::min(wantedBytes() - buffered(), readChunk);
     ssize_t count;
     do {
-        count = ::recv(connection_->native_handle(), preBuffer_.data() + oldSize, room, 0);
+        count = ::recv(connection_->native_handle(), buffer, room, 0);
     } while (count < 0 && errno == EINTR);
-    preBuffer_.resize(oldSize + static_cast<std::size_t>(std::max<ssize_t>(count, 0)));
-    if (count > 0)
+    if (count > 0) {
+        appendToPreBuffer(buffer, static_cast<std::size_t>(count));
         return ReadStatus::Got;
+    }
     if (count == 0)
         return ReadStatus::EndOfFile;
     if (errno == EAGAIN || errno == EWOULDBLOCK)
         return ReadStatus::WouldBlock;
     closeWithError(errnoError("Error in read() function"));
     return ReadStatus::Failed;
+}
+
+// The pre-buffer holds only bytes no read has taken yet.
+void GCDAsyncSocket::appendToPreBuffer(const std::uint8_t* data, std::size_t length)
+{
+    if (preBufferHead_ > 0) {
+        preBuffer_.erase(preBuffer_.begin(), preBuffer_.begin() + static_cast<std::ptrdiff_t>(preBufferHead_));
+        preBufferHead_ = 0;
+    }
+    preBuffer_.insert(preBuffer_.end(), data, data + length);
 }
 
 GCDAsyncSocket::Bytes GCDAsyncSocket::takeFromPreBuffer(std::size_t length)
@@ -700,6 +786,8 @@ GCDAsyncSocket::Bytes GCDAsyncSocket::takeFromPreBuffer(std::size_t length)
     if (preBufferHead_ == preBuffer_.size()) {
         preBuffer_.clear();
         preBufferHead_ = 0;
+        if (preBuffer_.capacity() > keptPreBufferCapacity)
+            Bytes().swap(preBuffer_);
     }
     return data;
 }
@@ -920,7 +1008,7 @@ void GCDAsyncSocket::closeWithError(std::optional<Error> error)
     cancelWriteTimer();
     currentRead_.reset();
     currentWrite_.reset();
-    preBuffer_.clear();
+    Bytes().swap(preBuffer_);
     preBufferHead_ = 0;
     // Destroying the sources closes the descriptors and drops their pending waits.
     listeners_.clear();

@@ -74,6 +74,9 @@ public:
     std::uint16_t localPort() const;
     std::string connectedHost() const;
     std::uint16_t connectedPort() const;
+    // The sockaddr bytes of a connected socket's own end and of its peer; empty otherwise.
+    Bytes localAddress() const;
+    Bytes connectedAddress() const;
 
     // timeout in seconds; negative = none. A length of 0 is ignored.
     void readDataToLength(std::size_t length, double timeout, long tag);
@@ -138,6 +141,7 @@ private:
     std::size_t buffered() const { return preBuffer_.size() - preBufferHead_; }
     std::size_t wantedBytes() const;
     Bytes takeFromPreBuffer(std::size_t length);
+    void appendToPreBuffer(const std::uint8_t* data, std::size_t length);
     void armReadWait();
     void startReadTimer(double seconds);
     void cancelReadTimer();
@@ -201,6 +205,8 @@ private:
     std::uint16_t localPort_ = 0;
     std::string connectedHost_;
     std::uint16_t connectedPort_ = 0;
+    Bytes localAddress_;
+    Bytes connectedAddress_;
 };
 
 }

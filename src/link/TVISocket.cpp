@@ -3,8 +3,9 @@
 #include "diagnostics/DDLogMacros.h"
 #include "environment/DirectoryLocations.h"
 #include "foundation/NotificationCenter.h"
+#include "link/TVISocketPeerOwner.h"
 
-#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -63,15 +64,29 @@ void TVISocket::startServer()
         DDLogWarn("%@: Telvora is already running");
         return;
     }
-    Error error;
-    if (!listenSocket_->acceptOnInterface(kListenInterface, 0, &error)) {
-        DDLogError("%@: Error starting server: %@", error.description());
-        return;
-    }
+    if (!listen()) return;
     const std::uint16_t port = listenSocket_->localPort();
     createServerPortFile(port);
     DDLogInfo("%@: Telvora server started on port %hu", port);
     isRunning_ = true;
+}
+
+bool TVISocket::listen()
+{
+    Error error;
+    if (listenSocket_->acceptOnInterface(kListenInterface, 0, &error)) return true;
+    // IPv6 loopback kept the port IPv4 was given (or has none): a link over IPv4
+    // alone beats a session without one, and Calvetto connects to 127.0.0.1.
+    Error ipv4Error;
+    listenSocket_->setIPv6Enabled(false);
+    const bool listening = listenSocket_->acceptOnInterface(kListenInterface, 0, &ipv4Error);
+    listenSocket_->setIPv6Enabled(true);
+    if (!listening) {
+        DDLogError("%@: Error starting server: %@", error.description());
+        return false;
+    }
+    DDLogWarn("%@: Serving IPv4 loopback only, IPv6 loopback failed: %@", error.description());
+    return true;
 }
 
 void TVISocket::stopServer()
@@ -112,22 +127,26 @@ void TVISocket::createServerPortFile(std::uint16_t port)
         DDLogError("%@: Cannot create the port file: no application support folder");
         return;
     }
-    const std::string text = format("%d", port);
-    int fd = ::open(path->c_str(), O_RDWR | O_CLOEXEC);
+    if (::access(path->c_str(), F_OK) != 0) DDLogWarn("%@: Failed to open file. Will try creating it");
+    // Written beside the old file and renamed over it: a reader sees the old port
+    // or the new one, never an empty or half-written file.
+    std::string temporary = *path + ".XXXXXX";
+    const int fd = ::mkstemp(temporary.data());
     if (fd < 0) {
-        DDLogWarn("%@: Failed to open file. Will try creating it");
-        fd = ::open(path->c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-        if (fd < 0) {
-            DDLogError("%@: Failed to create port file %@: %@", *path, std::strerror(errno));
-            return;
-        }
-    } else if (::ftruncate(fd, 0) != 0 || ::lseek(fd, 0, SEEK_SET) != 0) {
-        DDLogError("%@: Failed to truncate port file %@: %@", *path, std::strerror(errno));
-        ::close(fd);
+        DDLogError("%@: Failed to create port file %@: %@", *path, std::strerror(errno));
         return;
     }
-    if (!writeAll(fd, text)) DDLogError("%@: Failed to write port file %@: %@", *path, std::strerror(errno));
+    const bool written = ::fchmod(fd, 0644) == 0 && writeAll(fd, format("%d", port));
+    const int writeError = errno;
     ::close(fd);
+    if (!written) {
+        DDLogError("%@: Failed to write port file %@: %@", *path, std::strerror(writeError));
+    } else if (::rename(temporary.c_str(), path->c_str()) != 0) {
+        DDLogError("%@: Failed to create port file %@: %@", *path, std::strerror(errno));
+    } else {
+        return;
+    }
+    ::unlink(temporary.c_str());
 }
 
 void TVISocket::writeData(const Bytes& data)
@@ -185,6 +204,11 @@ std::size_t TVISocket::connectedSocketCount() const
 
 void TVISocket::socketDidAcceptNewSocket(const SocketPtr&, const SocketPtr& newSocket)
 {
+    if (!isOwnUsersConnection(*newSocket)) {
+        // Never in the list: nothing is read from it and nobody hears of it.
+        newSocket->disconnect();
+        return;
+    }
     {
         std::lock_guard lock(connectedSocketsMutex_);
         connectedSockets_.push_back(newSocket);
@@ -196,6 +220,23 @@ void TVISocket::socketDidAcceptNewSocket(const SocketPtr&, const SocketPtr& newS
         DDLogInfo("%@: Accepted client %@:%hu", host, port);
         if (auto self = weak.lock()) self->withController([](TVISocketController& c) { c.askForIpAddress(); });
     });
+}
+
+// Whoever connects first receives every dialled text and may register hot keys:
+// only processes of the user running Telvora may talk to it.
+bool TVISocket::isOwnUsersConnection(const GCDAsyncSocket& connection) const
+{
+    const auto owner = TVISocketPeerOwner::uidOfPeer(connection.localAddress(), connection.connectedAddress());
+    const uid_t self = ::geteuid();
+    if (owner == self) return true;
+    const std::string host = connection.connectedHost();
+    const std::uint16_t port = connection.connectedPort();
+    if (owner)
+        DDLogError("%@: Refused client %@:%hu of user id %u: only user id %u may connect", host, port,
+                   static_cast<unsigned>(*owner), static_cast<unsigned>(self));
+    else
+        DDLogError("%@: Refused client %@:%hu: the user id owning it cannot be found", host, port);
+    return false;
 }
 
 DispatchQueuePtr TVISocket::newSocketQueueForConnectionFromAddress(const std::vector<std::uint8_t>&, const SocketPtr&)
@@ -242,13 +283,20 @@ std::optional<double> TVISocket::socketShouldTimeoutReadWithTagElapsedBytesDone(
 void TVISocket::socketDidDisconnectWithError(const SocketPtr& sock, const std::optional<Error>&)
 {
     if (sock == listenSocket_) return;
+    bool wasFirst = false;
     {
         std::lock_guard lock(connectedSocketsMutex_);
-        connectedSockets_.erase(std::remove(connectedSockets_.begin(), connectedSockets_.end(), sock),
-                                connectedSockets_.end());
+        const auto entry = std::find(connectedSockets_.begin(), connectedSockets_.end(), sock);
+        // A refused connection never joined the list.
+        if (entry == connectedSockets_.end()) return;
+        wasFirst = entry == connectedSockets_.begin();
+        connectedSockets_.erase(entry);
     }
-    DispatchQueue::main()->async([weak = weak_from_this()] {
+    // Only the first client gets the presses its shortcuts make: when a probe or a
+    // later client leaves, the first one's shortcuts stay on.
+    DispatchQueue::main()->async([weak = weak_from_this(), wasFirst] {
         DDLogError("%@: Client Disconnected");
+        if (!wasFirst) return;
         if (auto self = weak.lock()) self->withController([](TVISocketController& c) { c.disableAllShortcuts(); });
     });
 }

@@ -78,6 +78,9 @@ public:
 private:
     TVISocket();
     void init();
+    // Listens on the loopback addresses, on IPv4 alone when IPv6 cannot be had.
+    bool listen();
+    bool isOwnUsersConnection(const GCDAsyncSocket& connection) const;
     // Writes a reply to the connection the request came from.
     void reply(const SocketPtr& connection, std::uint8_t type);
     void withController(const std::function<void(TVISocketController&)>& call) const;

@@ -4,14 +4,18 @@
 #include "support/MainLoopThread.h"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <ifaddrs.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <grp.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <future>
 #include <sstream>
@@ -22,6 +26,37 @@ namespace {
 
 using namespace std::chrono_literals;
 using peer::CalvettoPeer;
+
+// Run in a forked child: connects to the loopback address of the family and
+// reports 'c' when the server closed it without sending anything, 'd' when data
+// came, 't' when it stayed open, 'n' when there is no such loopback address.
+char connectAndListen(int family, std::uint16_t port)
+{
+    const int fd = ::socket(family, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_storage address{};
+    socklen_t length;
+    if (family == AF_INET) {
+        auto& v4 = reinterpret_cast<sockaddr_in&>(address);
+        v4.sin_family = AF_INET;
+        v4.sin_port = htons(port);
+        v4.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        length = sizeof v4;
+    } else {
+        auto& v6 = reinterpret_cast<sockaddr_in6&>(address);
+        v6.sin6_family = AF_INET6;
+        v6.sin6_port = htons(port);
+        v6.sin6_addr = in6addr_loopback;
+        length = sizeof v6;
+    }
+    if (fd < 0 || ::connect(fd, reinterpret_cast<const sockaddr*>(&address), length) != 0) return 'n';
+    const timeval patience{5, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &patience, sizeof patience);
+    char byte;
+    const ssize_t got = ::recv(fd, &byte, 1, 0);
+    ::close(fd);
+    if (got > 0) return 'd';
+    return got == 0 || errno == ECONNRESET ? 'c' : 't';
+}
 
 std::string readFile(const std::string& path)
 {
@@ -98,12 +133,24 @@ TEST_F(TVISocketTest, StartingTwiceOnlyWarns)
 
 TEST_F(TVISocketTest, RewritesALongerOldPortFileAndAfterARestart)
 {
+    const std::string path = *TVISocket::serverPortFilePath();
     {
-        std::ofstream old(*TVISocket::serverPortFilePath(), std::ios::trunc);
+        std::ofstream old(path, std::ios::trunc);
         old << "1234567890";
     }
+    // Calvetto reading while the server starts: the file it opened must stay whole,
+    // so the new port comes as a new file renamed over the old one.
+    const int reader = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(reader, 0);
     start();
-    EXPECT_EQ(readFile(*TVISocket::serverPortFilePath()), std::to_string(server->port()));
+    char seen[16] = {};
+    EXPECT_EQ(::pread(reader, seen, sizeof seen - 1, 0), 10);
+    EXPECT_STREQ(seen, "1234567890");
+    ::close(reader);
+    EXPECT_EQ(readFile(path), std::to_string(server->port()));
+    std::size_t files = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(path.substr(0, path.rfind('/')))) ++files;
+    EXPECT_EQ(files, 1u); // nothing left beside it
     EXPECT_TRUE(logger->contains("TVISocket: => createServerPortFile port: " + std::to_string(server->port())));
 
     MainLoopThread::runOnMain([this] { server->stopServer(); });
@@ -277,29 +324,129 @@ TEST_F(RecordingServerTest, StoppingWhileAClientKeepsSendingClosesEveryClient)
     EXPECT_TRUE(idle.closedByPeer());
 }
 
-TEST_F(TVISocketTest, EveryLeavingClientSwitchesTheShortcutsOff)
+TEST_F(TVISocketTest, OnlyTheFirstClientLeavingSwitchesTheShortcutsOff)
 {
     start();
     auto first = std::make_unique<CalvettoPeer>();
     connectFirst(*first);
+    CalvettoPeer probe;
+    ASSERT_TRUE(probe.connect("127.0.0.1", server->port()));
+    waitForConnections(2);
+
+    // A later connection leaving changes nothing for the first one's shortcuts.
+    probe.close();
+    EXPECT_TRUE(logger->waitFor("TVISocket: Client Disconnected"));
+    waitForConnections(1);
+    MainLoopThread::drain();
+    EXPECT_EQ(controller->disableAllCount, 0);
+    EXPECT_EQ(receiveMessageBytes(*first), (Bytes{0x01, 0x34})); // asked again when the probe came
+
+    auto second = std::make_unique<CalvettoPeer>();
+    ASSERT_TRUE(second->connect("127.0.0.1", server->port()));
+    waitForConnections(2);
+    EXPECT_EQ(receiveMessageBytes(*first), (Bytes{0x01, 0x34}));
+    first.reset();
+    waitForConnections(1);
+    for (int i = 0; i < 300 && controller->disableAllCount < 1; ++i) std::this_thread::sleep_for(10ms);
+    EXPECT_EQ(controller->disableAllCount, 1);
+
+    // The remaining client is first now: it gets the unsolicited messages, and its leaving counts.
+    server->writeData(server->constructResponse(32, std::nullopt));
+    EXPECT_EQ(receiveMessageBytes(*second), (Bytes{0x01, 0x20}));
+    second.reset();
+    waitForConnections(0);
+    for (int i = 0; i < 300 && controller->disableAllCount < 2; ++i) std::this_thread::sleep_for(10ms);
+    EXPECT_EQ(controller->disableAllCount, 2);
+}
+
+// A client that resets its connection while a backlog of messages and a reply
+// waits to be written to it.
+TEST_F(TVISocketTest, AFirstClientResettingWithRepliesQueuedLeavesTheList)
+{
+    start();
+    std::atomic<int> processed{0};
+    server->setCommandProcessor([this, &processed](const TVISocket::SocketPtr& connection, const Bytes& body) {
+        server->processCommand(connection, body);
+        ++processed;
+    });
+    const int resetting = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    ASSERT_GE(resetting, 0);
+    const int smallBuffer = 4096;
+    ASSERT_EQ(setsockopt(resetting, SOL_SOCKET, SO_RCVBUF, &smallBuffer, sizeof smallBuffer), 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(server->port());
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::connect(resetting, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    waitForConnections(1);
     CalvettoPeer second;
     ASSERT_TRUE(second.connect("127.0.0.1", server->port()));
     waitForConnections(2);
 
-    second.close();
-    EXPECT_TRUE(logger->waitFor("TVISocket: Client Disconnected"));
+    // Far more than both socket buffers hold, then a request whose reply queues behind it all.
+    for (int i = 0; i < 20000; ++i) server->writeData(server->constructResponse(11, Bytes(254, 'x')));
+    const std::uint8_t echo[] = {0x01, 0x00};
+    ASSERT_EQ(::send(resetting, echo, sizeof echo, MSG_NOSIGNAL), 2);
+    for (int i = 0; i < 300 && processed < 1; ++i) std::this_thread::sleep_for(10ms);
+    ASSERT_EQ(processed, 1);
+    const linger reset{1, 0};
+    ASSERT_EQ(setsockopt(resetting, SOL_SOCKET, SO_LINGER, &reset, sizeof reset), 0);
+    ::close(resetting);
+
     waitForConnections(1);
+    for (int i = 0; i < 300 && controller->disableAllCount < 1; ++i) std::this_thread::sleep_for(10ms);
     EXPECT_EQ(controller->disableAllCount, 1);
-    EXPECT_EQ(receiveMessageBytes(*first), (Bytes{0x01, 0x34})); // asked again when the second came
-
-    // Unsolicited messages still go to the remaining (first) client.
+    EXPECT_TRUE(logger->contains("TVISocket: Client Disconnected", 1));
     server->writeData(server->constructResponse(32, std::nullopt));
-    EXPECT_EQ(receiveMessageBytes(*first), (Bytes{0x01, 0x20}));
+    EXPECT_EQ(receiveMessageBytes(second), (Bytes{0x01, 0x20}));
+}
 
-    first.reset();
-    waitForConnections(0);
-    for (int i = 0; i < 300 && controller->disableAllCount < 2; ++i) std::this_thread::sleep_for(10ms);
-    EXPECT_EQ(controller->disableAllCount, 2);
+TEST_F(TVISocketTest, AConnectionOfAnotherUserIsClosedUnheard)
+{
+    if (::geteuid() != 0) GTEST_SKIP() << "connecting as another user needs root";
+    start();
+    const std::uint16_t port = server->port();
+    constexpr uid_t kNobody = 65534;
+    int verdicts[2];
+    ASSERT_EQ(::pipe(verdicts), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        // Only system calls here: the parent has other threads.
+        ::close(verdicts[0]);
+        char verdict[2] = {'u', 'u'};
+        if (::setgroups(0, nullptr) == 0 && ::setgid(kNobody) == 0 && ::setuid(kNobody) == 0) {
+            for (int i = 0; i < 2; ++i) verdict[i] = connectAndListen(i == 0 ? AF_INET : AF_INET6, port);
+        }
+        (void)!::write(verdicts[1], verdict, sizeof verdict);
+        ::_exit(0);
+    }
+    ::close(verdicts[1]);
+    char verdict[3] = {};
+    EXPECT_EQ(::read(verdicts[0], verdict, 2), 2);
+    ::close(verdicts[0]);
+    ::waitpid(child, nullptr, 0);
+
+    // Closed, nothing sent to it (not even the address request), over IPv4 and IPv6.
+    EXPECT_EQ(verdict[0], 'c');
+    EXPECT_TRUE(verdict[1] == 'c' || verdict[1] == 'n') << verdict[1];
+    const std::string refusal = "of user id 65534: only user id " + std::to_string(::geteuid()) + " may connect";
+    int refusals = 0;
+    for (const auto& line : logger->lines()) {
+        refusals += line.flag == 1 && line.text.rfind("TVISocket: Refused client ", 0) == 0 &&
+                    line.text.find(refusal) != std::string::npos;
+        EXPECT_EQ(line.text.find("Accepted client"), std::string::npos);
+        EXPECT_EQ(line.text.find("Client Disconnected"), std::string::npos);
+    }
+    EXPECT_EQ(refusals, verdict[1] == 'c' ? 2 : 1);
+    MainLoopThread::drain();
+    EXPECT_EQ(controller->askCount, 0);
+    EXPECT_EQ(controller->disableAllCount, 0);
+    EXPECT_EQ(server->connectedSocketCount(), 0u);
+
+    // The user's own connections are served as ever.
+    CalvettoPeer own;
+    connectFirst(own);
 }
 
 TEST_F(TVISocketTest, RepliesGoToTheAskingClientAndUnsolicitedToTheFirst)
