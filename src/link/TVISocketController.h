@@ -16,7 +16,8 @@ public:
 
     // A client connected: ask it for the communication server's address.
     virtual void askForIpAddress() = 0;
-    // A client went away: switch every call-control shortcut off.
+    // The first client (the one that receives Telvora's own messages) went away, or
+    // the last one did: switch every call-control shortcut off.
     virtual void disableAllShortcuts() = 0;
 
     virtual void setMakeCallShortcutEnabled(bool enabled) = 0;
