@@ -1,7 +1,6 @@
-// Start-up and idle cost of the program: time from spawn to the port file, resident
-// memory once idle, and CPU used while idle. Headless unless "desktop" is given (which
-// needs DISPLAY to name a reachable X display).
-// usage: startup_bench [path/to/Telvora.app/Contents/MacOS/Telvora] [runs] [headless|desktop]
+// Start-up and idle cost of the headless program: time from spawn to the port
+// file, resident memory once idle, and CPU used while idle.
+// usage: startup_bench [path/to/Telvora.app/Contents/MacOS/Telvora] [runs]
 #include "CalvettoPeer.h"
 #include "TelvoraProcess.h"
 
@@ -10,7 +9,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <string>
 #include <thread>
 #include <vector>
 
@@ -38,17 +36,13 @@ int main(int argc, char** argv)
 {
     const std::string executable = argc > 1 ? argv[1] : "build/Telvora.app/Contents/MacOS/Telvora";
     const int runs = argc > 2 ? std::atoi(argv[2]) : 10;
-    const bool desktop = argc > 3 && std::string(argv[3]) == "desktop";
-    const std::vector<std::string> arguments =
-        desktop ? std::vector<std::string>{} : std::vector<std::string>{"--headless"};
-    std::printf("%s mode\n", desktop ? "desktop" : "headless");
     std::vector<double> firstRun, laterRun;
     for (int i = 0; i < runs; ++i) {
         const std::string home = freshHome();
         for (int pass = 0; pass < 2; ++pass) {
             std::filesystem::remove(home + "/Library/Application Support/Telvora/serverport.txt");
             TelvoraProcess process(executable, home);
-            if (!process.start(arguments)) return 1;
+            if (!process.start()) return 1;
             if (!process.waitForPort(seconds(10))) {
                 std::fprintf(stderr, "no port file\n");
                 return 1;
@@ -66,7 +60,7 @@ int main(int argc, char** argv)
 
     const std::string home = freshHome();
     TelvoraProcess process(executable, home);
-    process.start(arguments);
+    process.start();
     process.waitForPort(seconds(10));
     std::this_thread::sleep_for(seconds(1));
     const double cpuBefore = process.cpuSeconds().value_or(0);
