@@ -11,6 +11,7 @@
 #include "capture/TVIPasteBoardObserver.h"
 #include "environment/TVILocalizationUtilities.h"
 #include "foundation/UserDefaults.h"
+#include "platform/Accessibility.h"
 #include "platform/DistributedNotifications.h"
 #include "platform/Platform.h"
 
@@ -26,7 +27,6 @@ constexpr const char* kObservedKeys[] = {
 };
 
 constexpr const char* kTextFromAutomatorNotification = "com.orvella.Telvora-Automator.textFromAutomator";
-constexpr const char* kAccessibilityNotification = "com.apple.accessibility.api";
 
 }
 
@@ -48,7 +48,8 @@ void TVIAppDelegate::applicationDidFinishLaunching()
     initSocket();
     initAutoLogin();
     std::weak_ptr<TVIAppDelegate> weak = weak_from_this();
-    Platform::get<DistributedNotifications>()->addObserver(this, kAccessibilityNotification,
+    const std::string accessibilityNotification = Platform::get<Accessibility>()->changeNotificationName();
+    Platform::get<DistributedNotifications>()->addObserver(this, accessibilityNotification,
                                                            [weak](const std::string&, const std::optional<std::string>&) {
                                                                if (auto self = weak.lock()) self->accessibilityChanged();
                                                            });

@@ -18,26 +18,6 @@
 namespace tvi {
 namespace {
 
-struct Options {
-    bool help = false;
-    bool version = false;
-    bool headless = false;
-    std::string unknown;
-};
-
-Options parse(int argc, char** argv)
-{
-    Options options;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (arg == "--help" || arg == "-h") options.help = true;
-        else if (arg == "--version" || arg == "-v") options.version = true;
-        else if (arg == "--headless") options.headless = true;
-        else if (options.unknown.empty()) options.unknown = arg;
-    }
-    return options;
-}
-
 // Blocks the termination signals in every thread and waits for them on one of
 // its own, so the shutdown sequence runs on the main thread, not in a handler.
 sigset_t terminationSignals()
@@ -77,16 +57,30 @@ std::string TVIAppRunner::usage()
            "It listens for Calvetto on the loopback interface and writes the port to\n"
            "~/Library/Application Support/Telvora/serverport.txt; logs go to ~/Library/Logs/Telvora.\n"
            "\n"
-           "  --headless   run without the desktop (also the case when DISPLAY is not set)\n"
+           "  --headless   run without the desktop (also the case when no X display can be reached)\n"
            "  --version    print the version and exit\n"
            "  --help       print this text and exit\n"
+           "Qt's own options (-platform, -session, ...) are accepted and go to Qt in desktop mode.\n"
            "\n"
            "Telvora stops on SIGTERM or SIGINT (Ctrl-C).\n";
 }
 
-int TVIAppRunner::run(int argc, char** argv)
+TVIAppRunner::Options TVIAppRunner::parse(int argc, char** argv, ToolkitOptions toolkitOptions)
 {
-    const Options options = parse(argc, argv);
+    Options options;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--help" || arg == "-h") options.help = true;
+        else if (arg == "--version" || arg == "-v") options.version = true;
+        else if (arg == "--headless") options.headless = true;
+        else if (const int values = toolkitOptions ? toolkitOptions(arg) : -1; values >= 0) i += values;
+        else if (options.unknown.empty()) options.unknown = arg;
+    }
+    return options;
+}
+
+std::optional<int> TVIAppRunner::answerWithoutRunning(const Options& options)
+{
     if (options.help) {
         std::fputs(usage().c_str(), stdout);
         return 0;
@@ -99,19 +93,39 @@ int TVIAppRunner::run(int argc, char** argv)
         std::fprintf(stderr, "Telvora: unknown option %s\n%s", options.unknown.c_str(), usage().c_str());
         return 2;
     }
+    return std::nullopt;
+}
 
+void TVIAppRunner::blockTerminationSignals()
+{
     const sigset_t set = terminationSignals();
     pthread_sigmask(SIG_BLOCK, &set, nullptr);
+}
+
+std::string TVIAppRunner::backendsLine(const std::string& mode, const std::vector<BackendReport>& backends)
+{
+    std::string line = "Running in " + mode + "; backends:";
+    for (std::size_t i = 0; i < backends.size(); ++i)
+        line += (i ? ", " : " ") + backends[i].service + " " + backends[i].backend;
+    return line;
+}
+
+int TVIAppRunner::run(const std::string& mode, const std::vector<BackendReport>& backends)
+{
+    // A signal that came since the mask was set is still pending: the watcher takes it.
     startSignalWatcher();
 
     auto controller = std::make_shared<TVIAppDelegate>();
     DispatchQueue::main()->async([controller] { controller->applicationDidFinishLaunching(); });
-    const char* display = std::getenv("DISPLAY");
-    if (!options.headless && display && *display) {
-        DispatchQueue::main()->async([] {
-            DDLogWarn("%@: No desktop backend in this build: running headless on the in-memory platform");
-        });
-    }
+    // After the launch, so that the log files have them.
+    DispatchQueue::main()->async([line = backendsLine(mode, backends), backends] {
+        DDLogInfo("%@: %@", line);
+        for (const BackendReport& report : backends) {
+            if (!report.fallbackReason.empty())
+                DDLogWarn("%@: %@: falling back to the %@ backend: %@", report.service, report.backend,
+                          report.fallbackReason);
+        }
+    });
     MainRunLoop::shared().run();
 
     controller->applicationWillTerminate();

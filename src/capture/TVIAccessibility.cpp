@@ -22,7 +22,7 @@ void TVIAccessibilityOpenPanel()
     const std::shared_ptr<Accessibility> accessibility = Platform::get<Accessibility>();
     // The answers do not matter: access shows up later through the accessibility refresh.
     if (accessibility->hasTrustQueryWithOptions()) accessibility->isProcessTrusted(true);
-    else accessibility->runScript(kTVIAccessibilityScript);
+    else accessibility->runScript(accessibility->settingsScript());
 }
 
 }

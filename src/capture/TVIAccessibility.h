@@ -2,13 +2,6 @@
 
 namespace tvi {
 
-// Opens the universal-access pane of the system settings, where older systems grant access.
-inline constexpr const char* kTVIAccessibilityScript =
-    "tell application \"System Preferences\"\n"
-    "activate\n"
-    "set current pane to pane \"com.apple.preference.universalaccess\"\n"
-    "end tell";
-
 // Whether this process may send key presses to other applications. Never prompts; writes
 // "Accessibility is: ENABLED" or "... DISABLED" to the system log.
 bool TVIAccessibilityIsEnabled();

@@ -1,9 +1,11 @@
 #include "diagnostics/DDLog.h"
 
 #include "diagnostics/DDAbstractLogger.h"
+#include "diagnostics/DDLogMacros.h"
 #include "diagnostics/DDLoggerNode.h"
 #include "foundation/DispatchGroup.h"
 #include "foundation/DispatchSemaphore.h"
+#include "foundation/ProblemReporter.h"
 
 #include <sched.h>
 
@@ -128,6 +130,11 @@ void DDLog::queueLogMessage(DDLogMessage logMessage, bool asynchronous)
 void DDLog::addLogger(std::shared_ptr<DDAbstractLogger> logger, std::int32_t level)
 {
     if (!logger) return;
+    // Foundation's problems become error lines like any other once someone listens.
+    ProblemReporter::setHook([](const ProblemReporter::Problem& problem) {
+        DDLog::log(true, DDLogLevelVerbose, DDLogFlagError, TVI_LOG_CONTEXT, problem.file, problem.function,
+                   problem.line, "%@", problem.text);
+    });
     DDLog::asyncOnLoggingQueue([logger = std::move(logger), level] {
         DispatchQueuePtr queue = logger->loggerQueue();
         if (!queue) queue = DispatchQueue::createSerial(logger->loggerName());

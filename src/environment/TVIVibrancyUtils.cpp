@@ -1,6 +1,8 @@
 #include "environment/TVIVibrancyUtils.h"
 
 #include "foundation/UserDefaults.h"
+#include "platform/Platform.h"
+#include "platform/SystemInformation.h"
 
 namespace tvi {
 
@@ -21,7 +23,7 @@ std::optional<std::string> TVIVibrancyUtils::getAppleInterfaceStyle()
 
 bool TVIVibrancyUtils::isDarkMode()
 {
-    return getAppleInterfaceStyle() == std::optional<std::string>("Dark");
+    return Platform::get<SystemInformation>()->isDarkMode();
 }
 
 }

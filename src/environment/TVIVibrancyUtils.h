@@ -14,7 +14,7 @@ public:
     static bool systemSupportsVibrancy();
     // The user default "AppleInterfaceStyle" as text; absent when not set.
     static std::optional<std::string> getAppleInterfaceStyle();
-    // True exactly when the interface style is "Dark".
+    // The desktop's own answer (the in-memory desktop: the interface style is "Dark").
     static bool isDarkMode();
 };
 

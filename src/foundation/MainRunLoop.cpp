@@ -43,8 +43,13 @@ void MainRunLoop::install(std::unique_ptr<MainRunLoop> loop)
         return;
     RunLoopSlot& s = slot();
     std::lock_guard lock(s.mutex);
-    if (MainRunLoop* previous = s.installed.exchange(loop.release(), std::memory_order_acq_rel))
+    // The old loop forwards before the new one is published: a thread that posted to the
+    // old loop and then posts again cannot see its second task overtake the first.
+    if (MainRunLoop* previous = s.installed.load(std::memory_order_acquire)) {
+        previous->handOverTo(*loop);
         s.replaced.push_back(previous);
+    }
+    s.installed.store(loop.release(), std::memory_order_release);
 }
 
 }

@@ -22,10 +22,14 @@ public:
     // Queues a task for the main thread (used by the main DispatchQueue).
     virtual void post(DispatchQueue::Task task) = 0;
     virtual void postAfter(DispatchQueue::Duration delay, DispatchQueue::Task task) = 0;
+    // Gives every task not yet run to `successor` (a delayed one keeps its due time) and
+    // forwards later posts to it, so that replacing the loop loses nothing. Called by
+    // install() on the loop being replaced; a loop that cannot hand over keeps its tasks.
+    virtual void handOverTo(MainRunLoop& successor) { (void)successor; }
 
     // The installed run loop (the headless one unless another was installed).
     static MainRunLoop& shared();
-    // Replaces the run loop; only before the main queue is first used.
+    // Replaces the run loop, before it runs; tasks already posted move to the new one.
     static void install(std::unique_ptr<MainRunLoop> loop);
 };
 

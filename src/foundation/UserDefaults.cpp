@@ -1,7 +1,6 @@
 #include "foundation/UserDefaults.h"
 
-#include "diagnostics/DDLogMacros.h"
-
+#include "foundation/ProblemReporter.h"
 #include "foundation/PropertyListSerialization.h"
 #include "foundation/StandardFolders.h"
 
@@ -83,10 +82,10 @@ void UserDefaults::moveAside(const std::string& reason)
     fs::rename(filePath_, aside, ec);
     if (ec) writeBlocked_ = true;
     if (ec)
-        DDLogError("%@: %@ %@ and could not be moved aside (%@); changes will not be saved", filePath_, reason,
-                   ec.message());
+        TVI_REPORT_PROBLEM("%@: %@ %@ and could not be moved aside (%@); changes will not be saved", filePath_, reason,
+                           ec.message());
     else
-        DDLogError("%@: %@ %@; moved aside to %@, starting empty", filePath_, reason, aside);
+        TVI_REPORT_PROBLEM("%@: %@ %@; moved aside to %@, starting empty", filePath_, reason, aside);
 }
 
 void UserDefaults::registerDefaults(const PlistDictionary& defaults)
@@ -149,7 +148,7 @@ void UserDefaults::setObject(const PlistValue& value, const std::string& key)
 {
     if (value.isAbsent()) return removeObjectForKey(key);
     if (!PropertyListSerialization::isValidPropertyList(value)) {
-        DDLogError("%@: refused a value for key %@ that a property list cannot hold", key);
+        TVI_REPORT_PROBLEM("%@: refused a value for key %@ that a property list cannot hold", key);
         return;
     }
     {

@@ -28,15 +28,16 @@ struct AlertResponse {
     bool operator==(const AlertResponse&) const = default;
 };
 
-// Modal alerts. Called on the main thread; returns once the user has dismissed the alert.
+// Modal alerts. Threads: called on the main thread only; returns once the user has dismissed
+// the alert. A desktop backend runs a nested event loop meanwhile, in which the main queue
+// runs no task: tasks queued during the alert wait until the task that showed it has ended.
 class Alerts {
 public:
+    static constexpr const char* serviceName = "Alerts";
+
     virtual ~Alerts() = default;
 
     virtual AlertResponse runModal(const Alert& alert) = 0;
-
-    // The in-memory backend, used until a desktop backend is installed (see Platform).
-    static std::shared_ptr<Alerts> makeDefaultBackend();
 };
 
 }

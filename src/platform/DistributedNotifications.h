@@ -9,9 +9,12 @@ namespace tvi {
 
 // The session-wide notification channel between processes (Telvora and its companions).
 // A notification is a name with an optional text object; observers see it from any sender,
-// this process included. Handlers run on the main queue.
+// this process included. Threads: any thread may add, post or remove (removal's guarantee
+// below holds when called on the main thread); handlers run on the main queue.
 class DistributedNotifications {
 public:
+    static constexpr const char* serviceName = "DistributedNotifications";
+
     using Handler = std::function<void(const std::string& name, const std::optional<std::string>& object)>;
 
     virtual ~DistributedNotifications() = default;
@@ -24,9 +27,6 @@ public:
     virtual void removeObserversForOwner(const void* owner) = 0;
     // Posts for immediate delivery to every observer of the name.
     virtual void postNotification(const std::string& name, const std::optional<std::string>& object) = 0;
-
-    // The in-memory backend, used until a desktop backend is installed (see Platform).
-    static std::shared_ptr<DistributedNotifications> makeDefaultBackend();
 };
 
 }

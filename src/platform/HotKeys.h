@@ -57,8 +57,11 @@ struct SymbolicHotKey {
 
 // System-wide hot keys: key combinations that reach this application whichever application
 // is in front. One handler (or a few) receives the presses, told apart by hot-key identifier.
+// Threads: called on the main thread; presses and releases arrive on the main queue.
 class HotKeys {
 public:
+    static constexpr const char* serviceName = "HotKeys";
+
     // Returns noErr when it handled the event, eventNotHandledErr to pass it on.
     using EventHandler = std::function<OSStatus(const HotKeyEvent&)>;
     // References handed out by the service; 0 is never a valid one.
@@ -95,9 +98,6 @@ public:
 
     // The system-wide keyboard shortcuts; absent when they cannot be read.
     virtual std::optional<std::vector<SymbolicHotKey>> copySymbolicHotKeys() const = 0;
-
-    // The in-memory backend, used until a desktop backend is installed (see Platform).
-    static std::shared_ptr<HotKeys> makeDefaultBackend();
 };
 
 }

@@ -9,8 +9,12 @@ namespace tvi {
 // Synthetic keyboard input, delivered as if typed, to the application in front.
 // Key codes are the platform's virtual key codes; flags are its event flags
 // (Command 0x100000, Shift 0x20000, Control 0x40000, Option 0x80000).
+// Threads: called from any one thread at a time (the capture runs off the main thread and
+// must never wait on it); no callbacks.
 class KeyEvents {
 public:
+    static constexpr const char* serviceName = "KeyEvents";
+
     using ProcessId = std::int64_t;
 
     virtual ~KeyEvents() = default;
@@ -24,9 +28,6 @@ public:
     virtual bool postKeyDown(std::uint16_t keyCode, std::uint64_t flags) = 0;
     // The release; its flags are those of the system's keyboard state.
     virtual bool postKeyUp(std::uint16_t keyCode) = 0;
-
-    // The in-memory backend, used until a desktop backend is installed (see Platform).
-    static std::shared_ptr<KeyEvents> makeDefaultBackend();
 };
 
 }

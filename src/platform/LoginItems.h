@@ -7,8 +7,11 @@ namespace tvi {
 
 // The user session's login items: applications started at login, each named by the
 // location of its bundle. Only an entry for exactly that location counts.
+// Threads: called from any thread; no callbacks.
 class LoginItems {
 public:
+    static constexpr const char* serviceName = "LoginItems";
+
     virtual ~LoginItems() = default;
 
     // Whether this session has login items that can be changed at all.
@@ -19,9 +22,6 @@ public:
     virtual bool addLoginItem(const std::string& bundlePath) = 0;
     // Removes the bundle's entry; absent is success. False when the list could not be changed.
     virtual bool removeLoginItem(const std::string& bundlePath) = 0;
-
-    // The in-memory backend, used until a desktop backend is installed (see Platform).
-    static std::shared_ptr<LoginItems> makeDefaultBackend();
 };
 
 }

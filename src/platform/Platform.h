@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <mutex>
 #include <utility>
@@ -7,10 +9,12 @@
 namespace tvi {
 
 // The process-wide registry of desktop-service backends: one installed backend per
-// service interface. A service that nobody installed answers with its in-memory
-// backend (Service::makeDefaultBackend()), so the core runs, and is tested, without a
-// desktop. The desktop session installs its backends once at start; tests swap in their
-// own with Platform::Scoped.
+// service interface (each names itself in Service::serviceName). The program installs
+// every backend once at start (in-memory or desktop ones, its choice); asking for a
+// service nobody installed is a programming error and aborts with the service's name,
+// so that no stand-in ever slips into a desktop run unnoticed. Tests install the
+// in-memory backends in their main and swap in their own with Platform::Scoped.
+// Thread-safe: any thread may get or install.
 class Platform {
 public:
     template <class Service>
@@ -18,11 +22,11 @@ public:
     {
         Slot<Service>& slot = slotFor<Service>();
         std::lock_guard lock(slot.mutex);
-        if (!slot.backend) slot.backend = Service::makeDefaultBackend();
+        if (!slot.backend) notInstalled(Service::serviceName);
         return slot.backend;
     }
 
-    // Installs `backend` (nullptr: back to the in-memory default) and returns the one it
+    // Installs `backend` (nullptr: none, get() aborts again) and returns the one it
     // replaces. Holders of the old backend keep it alive until they let go.
     template <class Service>
     static std::shared_ptr<Service> install(std::shared_ptr<Service> backend)
@@ -47,6 +51,13 @@ public:
     };
 
 private:
+    [[noreturn]] static void notInstalled(const char* service)
+    {
+        std::fprintf(stderr, "Telvora: fatal: no backend installed for the desktop service %s\n", service);
+        std::fflush(stderr);
+        std::abort();
+    }
+
     template <class Service>
     struct Slot {
         std::mutex mutex;

@@ -11,15 +11,17 @@ struct OperatingSystemVersion {
     bool operator==(const OperatingSystemVersion&) const = default;
 };
 
-// Facts about the running system, as the version checks need them.
+// Facts about the running system and the user's desktop settings, as the version checks
+// and the look of the windows need them. Threads: called from any thread; no callbacks.
 class SystemInformation {
 public:
+    static constexpr const char* serviceName = "SystemInformation";
+
     virtual ~SystemInformation() = default;
 
     virtual OperatingSystemVersion operatingSystemVersion() const = 0;
-
-    // The in-memory backend, used until a desktop backend is installed (see Platform).
-    static std::shared_ptr<SystemInformation> makeDefaultBackend();
+    // Whether the user chose a dark interface style.
+    virtual bool isDarkMode() const = 0;
 };
 
 }

@@ -15,8 +15,12 @@ struct RunningApplication {
 };
 
 // The running applications of the user's session and which one is in front.
+// Threads: called from any one thread at a time (the capture asks off the main thread); no
+// callbacks.
 class Workspace {
 public:
+    static constexpr const char* serviceName = "Workspace";
+
     virtual ~Workspace() = default;
 
     // Whether this session can tell and change which application is in front.
@@ -28,9 +32,6 @@ public:
         const std::string& bundleIdentifier) const = 0;
     // Brings the application in front; false when it no longer runs or refused.
     virtual bool activateApplication(const RunningApplication& application) = 0;
-
-    // The in-memory backend, used until a desktop backend is installed (see Platform).
-    static std::shared_ptr<Workspace> makeDefaultBackend();
 };
 
 }

@@ -8,7 +8,7 @@
 #include "platform/KeyboardLayout.h"
 #include "platform/Platform.h"
 #include "shortcuts/KeyText.h"
-#include "shortcuts/MacKeyCodes.h"
+#include "platform/MacKeyCodes.h"
 
 #include <algorithm>
 #include <atomic>

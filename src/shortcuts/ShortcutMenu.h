@@ -1,6 +1,6 @@
 #pragma once
 
-#include "shortcuts/MacKeyCodes.h"
+#include "platform/MacKeyCodes.h"
 
 #include <cstdint>
 #include <string>

@@ -1,7 +1,7 @@
 #include "shortcuts/TVIHotKeyUtilities.h"
 
 #include "diagnostics/DDLogMacros.h"
-#include "shortcuts/MacKeyCodes.h"
+#include "platform/MacKeyCodes.h"
 
 #include <algorithm>
 #include <iterator>

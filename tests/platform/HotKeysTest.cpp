@@ -5,7 +5,7 @@
 #include "platform/Platform.h"
 #include "platform/memory/MemoryHotKeys.h"
 #include "platform/memory/MemoryKeyboardLayout.h"
-#include "shortcuts/MacKeyCodes.h"
+#include "platform/MacKeyCodes.h"
 
 #include "support/DrainMainQueue.h"
 

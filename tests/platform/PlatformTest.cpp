@@ -1,6 +1,8 @@
 #include "platform/LoginItems.h"
+#include "platform/Pasteboard.h"
 #include "platform/Platform.h"
 #include "platform/SystemInformation.h"
+#include "platform/memory/MemoryBackends.h"
 #include "platform/memory/MemoryLoginItems.h"
 #include "platform/memory/MemorySystemInformation.h"
 
@@ -20,11 +22,12 @@ namespace {
 class FixedSystemInformation : public SystemInformation {
 public:
     OperatingSystemVersion operatingSystemVersion() const override { return {10, 9, 5}; }
+    bool isDarkMode() const override { return false; }
 };
 
 }
 
-TEST(PlatformTest, ServicesDefaultToTheirMemoryBackends)
+TEST(PlatformTest, TestProcessesStartWithTheMemoryBackendsInstalled)
 {
     auto info = Platform::get<SystemInformation>();
     ASSERT_TRUE(info);
@@ -35,7 +38,7 @@ TEST(PlatformTest, ServicesDefaultToTheirMemoryBackends)
     EXPECT_TRUE(std::dynamic_pointer_cast<LoginItemsTestInterface>(items));
 }
 
-TEST(PlatformTest, InstalledBackendReplacesTheDefaultAndScopesRestore)
+TEST(PlatformTest, InstalledBackendReplacesTheCurrentOneAndScopesRestore)
 {
     auto before = Platform::get<SystemInformation>();
     {
@@ -48,8 +51,32 @@ TEST(PlatformTest, InstalledBackendReplacesTheDefaultAndScopesRestore)
 
     auto previous = Platform::install<SystemInformation>(std::make_shared<FixedSystemInformation>());
     EXPECT_EQ(previous, before);
-    Platform::install<SystemInformation>(nullptr); // back to a fresh in-memory backend
-    EXPECT_EQ(Platform::get<SystemInformation>()->operatingSystemVersion(), (OperatingSystemVersion{14, 0, 0}));
+    Platform::install<SystemInformation>(previous);
+}
+
+// Nothing stands in silently: a service nobody installed stops the process with its name.
+TEST(PlatformTest, AServiceNobodyInstalledAbortsWithItsName)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_DEATH(
+        {
+            Platform::install<tvi::Pasteboard>(nullptr);
+            Platform::get<tvi::Pasteboard>();
+        },
+        "no backend installed for the desktop service Pasteboard");
+}
+
+TEST(PlatformTest, MemoryBackendsInstallEveryServiceAndReportIt)
+{
+    const auto reports = tvi::MemoryBackends::installAll("no display");
+    ASSERT_EQ(reports.size(), tvi::MemoryBackends::services().size());
+    for (const auto& report : reports) {
+        EXPECT_EQ(report.backend, "in-memory");
+        EXPECT_EQ(report.fallbackReason, "no display");
+    }
+    EXPECT_EQ(reports.front().service, "HotKeys");
+    EXPECT_TRUE(std::dynamic_pointer_cast<tvi::MemorySystemInformation>(Platform::get<SystemInformation>()));
+    EXPECT_FALSE(tvi::MemoryBackends::install("Nonesuch"));
 }
 
 TEST(PlatformTest, MemorySystemInformationReportsTheConfiguredVersion)

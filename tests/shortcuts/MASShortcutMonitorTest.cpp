@@ -7,7 +7,7 @@
 #include "platform/memory/MemoryKeyboardLayout.h"
 #include "shortcuts/MASShortcutMonitor.h"
 #include "shortcuts/MASShortcutUserDefaults.h"
-#include "shortcuts/MacKeyCodes.h"
+#include "platform/MacKeyCodes.h"
 
 #include "support/DrainMainQueue.h"
 

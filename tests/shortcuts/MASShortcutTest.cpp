@@ -5,7 +5,7 @@
 #include "platform/memory/MemoryHotKeys.h"
 #include "platform/memory/MemoryKeyboardLayout.h"
 #include "shortcuts/MASShortcut.h"
-#include "shortcuts/MacKeyCodes.h"
+#include "platform/MacKeyCodes.h"
 
 #include <gtest/gtest.h>
 

@@ -2,8 +2,6 @@
 
 namespace tvi {
 
-std::shared_ptr<Accessibility> Accessibility::makeDefaultBackend() { return std::make_shared<MemoryAccessibility>(); }
-
 bool MemoryAccessibility::hasTrustQueryWithOptions() const
 {
     std::lock_guard lock(mutex_);
@@ -28,6 +26,19 @@ bool MemoryAccessibility::runScript(const std::string& source)
     std::lock_guard lock(mutex_);
     scripts_.push_back(source);
     return true;
+}
+
+std::string MemoryAccessibility::settingsScript() const
+{
+    return "tell application \"System Preferences\"\n"
+           "activate\n"
+           "set current pane to pane \"com.apple.preference.universalaccess\"\n"
+           "end tell";
+}
+
+std::string MemoryAccessibility::changeNotificationName() const
+{
+    return "com.apple.accessibility.api";
 }
 
 void MemoryAccessibility::setTrusted(bool trusted)

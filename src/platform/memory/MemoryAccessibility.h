@@ -15,6 +15,9 @@ public:
     bool isProcessTrusted(bool prompt) override;
     bool isAccessibilityApiEnabled() const override;
     bool runScript(const std::string& source) override;
+    // The universal-access pane of the system settings, and the system's own notification.
+    std::string settingsScript() const override;
+    std::string changeNotificationName() const override;
 
     void setTrusted(bool trusted) override;
     void setHasTrustQueryWithOptions(bool available) override;

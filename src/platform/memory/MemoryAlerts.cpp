@@ -6,8 +6,6 @@
 
 namespace tvi {
 
-std::shared_ptr<Alerts> Alerts::makeDefaultBackend() { return std::make_shared<MemoryAlerts>(); }
-
 AlertResponse MemoryAlerts::runModal(const Alert& alert)
 {
     std::optional<AlertResponse> scripted;

@@ -7,11 +7,6 @@
 
 namespace tvi {
 
-std::shared_ptr<DistributedNotifications> DistributedNotifications::makeDefaultBackend()
-{
-    return std::make_shared<MemoryDistributedNotifications>();
-}
-
 struct MemoryDistributedNotifications::Observation {
     const void* owner;
     std::string name;

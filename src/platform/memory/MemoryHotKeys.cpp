@@ -4,8 +4,6 @@
 
 namespace tvi {
 
-std::shared_ptr<HotKeys> HotKeys::makeDefaultBackend() { return std::make_shared<MemoryHotKeys>(); }
-
 bool MemoryHotKeys::isAvailable() const
 {
     std::lock_guard lock(mutex_);

@@ -2,8 +2,6 @@
 
 namespace tvi {
 
-std::shared_ptr<KeyEvents> KeyEvents::makeDefaultBackend() { return std::make_shared<MemoryKeyEvents>(); }
-
 bool MemoryKeyEvents::isAvailable() const { return true; }
 
 std::optional<KeyEvents::ProcessId> MemoryKeyEvents::frontProcess() const

@@ -1,6 +1,6 @@
 #include "platform/memory/MemoryKeyboardLayout.h"
 
-#include "shortcuts/MacKeyCodes.h"
+#include "platform/MacKeyCodes.h"
 
 #include <utility>
 
@@ -42,8 +42,6 @@ const std::map<std::uint16_t, std::optional<std::string>>& usLayout()
 }
 
 }
-
-std::shared_ptr<KeyboardLayout> KeyboardLayout::makeDefaultBackend() { return std::make_shared<MemoryKeyboardLayout>(); }
 
 MemoryKeyboardLayout::MemoryKeyboardLayout() : characters_(usLayout()) {}
 

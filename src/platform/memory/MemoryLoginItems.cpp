@@ -4,8 +4,6 @@
 
 namespace tvi {
 
-std::shared_ptr<LoginItems> LoginItems::makeDefaultBackend() { return std::make_shared<MemoryLoginItems>(); }
-
 bool MemoryLoginItems::containsLocked(const std::string& bundlePath) const
 {
     return std::find(items_.begin(), items_.end(), bundlePath) != items_.end();

@@ -2,8 +2,6 @@
 
 namespace tvi {
 
-std::shared_ptr<Pasteboard> Pasteboard::makeDefaultBackend() { return std::make_shared<MemoryPasteboard>(); }
-
 bool MemoryPasteboard::isAvailable() const
 {
     std::lock_guard lock(mutex_);

@@ -1,16 +1,18 @@
 #include "platform/memory/MemorySystemInformation.h"
 
-namespace tvi {
+#include "foundation/UserDefaults.h"
 
-std::shared_ptr<SystemInformation> SystemInformation::makeDefaultBackend()
-{
-    return std::make_shared<MemorySystemInformation>();
-}
+namespace tvi {
 
 OperatingSystemVersion MemorySystemInformation::operatingSystemVersion() const
 {
     std::lock_guard lock(mutex_);
     return version_;
+}
+
+bool MemorySystemInformation::isDarkMode() const
+{
+    return UserDefaults::standard().stringForKey("AppleInterfaceStyle") == std::optional<std::string>("Dark");
 }
 
 void MemorySystemInformation::setOperatingSystemVersion(OperatingSystemVersion version)

@@ -4,8 +4,6 @@
 
 namespace tvi {
 
-std::shared_ptr<Workspace> Workspace::makeDefaultBackend() { return std::make_shared<MemoryWorkspace>(); }
-
 bool MemoryWorkspace::isAvailable() const
 {
     std::lock_guard lock(mutex_);
