@@ -4,7 +4,9 @@
 
 #include <X11/Xlib.h>
 
+#include <chrono>
 #include <cstdlib>
+#include <thread>
 #include <string_view>
 
 namespace tvi {
@@ -34,7 +36,12 @@ _XDisplay* X11Connection::open(std::string& whyUnavailable)
     whyUnavailable = unavailableReason();
     if (!whyUnavailable.empty()) return nullptr;
     X11ErrorTrap::installOnce();
-    Display* display = XOpenDisplay(nullptr);
+    // A busy X server refuses connections for a moment (EAGAIN) when many arrive at once.
+    Display* display = nullptr;
+    for (int attempt = 0; attempt < 10 && !display; ++attempt) {
+        if (attempt > 0) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        display = XOpenDisplay(nullptr);
+    }
     if (!display) {
         whyUnavailable = "cannot open X display " + environment("DISPLAY");
         return nullptr;
