@@ -143,6 +143,7 @@ void X11HotKeys::keyboardMappingChanged()
     // (and the old lock masks), then grab again where the symbols are now.
     for (const auto& [combination, count] : grabs_) grabber_->ungrab(combination.first, combination.second);
     grabs_.clear();
+    held_.clear();
     grabber_->refreshLockMasks();
     for (auto& [ref, registration] : registrations_) {
         registration.xKeyCode = grabber_->keyCodeFor(static_cast<std::uint16_t>(registration.macKeyCode));
@@ -243,6 +244,7 @@ OSStatus X11HotKeys::unregisterOnConnectionThread(EventHotKeyRef hotKey)
     auto grab = grabs_.find(combination);
     if (grab == grabs_.end() || --grab->second > 0) return noErr;
     grabs_.erase(grab);
+    held_.erase(combination.first); // its release may now go to another window, unseen here
     if (!lost_) grabber_->ungrab(combination.first, combination.second);
     return noErr;
 }
