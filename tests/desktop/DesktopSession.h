@@ -1,0 +1,17 @@
+#pragma once
+
+#include <string>
+
+namespace tvi::test {
+
+// Fails the current test with a clear message when no X display is reachable: desktop tests
+// never skip silently.
+bool requireDisplay();
+// Runs a shell command; its standard output, or absent when it failed.
+std::string runCommand(const std::string& command, int* status = nullptr);
+// Writes `text` to a file and puts it on the selection ("clipboard", "primary") with xclip,
+// which keeps serving it from the background until another client takes the selection.
+void xclipWrite(const std::string& selection, const std::string& text);
+std::string xclipRead(const std::string& selection);
+
+}
