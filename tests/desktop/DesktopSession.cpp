@@ -11,13 +11,12 @@
 
 namespace tvi::test {
 
-bool requireDisplay()
+::testing::AssertionResult requireDisplay()
 {
     const char* display = std::getenv("DISPLAY");
-    if (display && *display) return true;
-    ADD_FAILURE() << "DISPLAY is not set: desktop tests need an X server with a window manager "
-                     "(scripts/test.sh starts one)";
-    return false;
+    if (display && *display) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "DISPLAY is not set: desktop tests need an X server with a window "
+                                            "manager (scripts/test.sh starts one)";
 }
 
 std::string runCommand(const std::string& command, int* status)

@@ -1,12 +1,14 @@
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <string>
 
 namespace tvi::test {
 
-// Fails the current test with a clear message when no X display is reachable: desktop tests
-// never skip silently.
-bool requireDisplay();
+// Failure with a clear message when no X display is named: desktop tests never skip
+// silently. Use as ASSERT_TRUE(requireDisplay()).
+::testing::AssertionResult requireDisplay();
 // Runs a shell command; its standard output, or absent when it failed.
 std::string runCommand(const std::string& command, int* status = nullptr);
 // Writes `text` to a file and puts it on the selection ("clipboard", "primary") with xclip,

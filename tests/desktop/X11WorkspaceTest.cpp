@@ -77,7 +77,7 @@ bool eventually(Condition condition)
 
 TEST(X11WorkspaceTest, CalvettoIsFoundByItsClassAndActivatedOthersByTheirDesktopEntry)
 {
-    if (!test::requireDisplay()) return;
+    ASSERT_TRUE(test::requireDisplay());
     const std::string dataHome = test::makeTempDir("xdg-data");
     std::filesystem::create_directories(dataHome + "/applications/org.example");
     std::ofstream(dataHome + "/applications/org.example/Editor.desktop")
