@@ -8,7 +8,7 @@
 #include "foundation/DispatchQueue.h"
 #include "foundation/MainRunLoop.h"
 #include "platform/linux/X11HotKeys.h"
-#include "shortcuts/MacKeyCodes.h"
+#include "platform/MacKeyCodes.h"
 
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>

@@ -12,8 +12,20 @@ namespace tvi {
 struct TVIPasteBoardObserver::State {
     State(std::shared_ptr<Pasteboard> board, std::chrono::milliseconds pollInterval)
         : pasteboard(std::move(board)), center(NotificationCenter::defaultCenter()), interval(pollInterval),
-          countChanged(pasteboard->changeCount()), wasAvailable(pasteboard->isAvailable())
+          signalsChanges(pasteboard->canSignalChanges()), countChanged(pasteboard->changeCount()),
+          wasAvailable(pasteboard->isAvailable())
     {
+    }
+
+    // Registered by the loop's thread before its first pass, so no change goes unseen.
+    Pasteboard::ListenerToken listenForChanges()
+    {
+        if (!signalsChanges) return 0;
+        return pasteboard->addChangeListener([this] {
+            std::lock_guard lock(mutex);
+            changeSignalled = true;
+            wake.notify_all();
+        });
     }
 
     // Ends the loop when polling was switched off; the loop's end is recorded under the same
@@ -26,12 +38,16 @@ struct TVIPasteBoardObserver::State {
         return started;
     }
 
-    void sleepOneInterval()
+    // A pasteboard that signals its changes is only looked at when it did: an idle observer
+    // then never wakes. Others are polled once per interval.
+    void sleepUntilNextPass()
     {
         std::unique_lock lock(mutex);
         passing = false;
         wake.notify_all();
-        wake.wait_for(lock, interval, [this] { return !started; });
+        if (signalsChanges) wake.wait(lock, [this] { return !started || changeSignalled; });
+        else wake.wait_for(lock, interval, [this] { return !started; });
+        changeSignalled = false;
     }
 
     void waitForPassToEnd()
@@ -43,6 +59,7 @@ struct TVIPasteBoardObserver::State {
     const std::shared_ptr<Pasteboard> pasteboard;
     NotificationCenter& center;
     const std::chrono::milliseconds interval;
+    const bool signalsChanges;
     std::atomic<std::int64_t> countChanged;
     bool wasAvailable; // polling thread only, after construction
 
@@ -51,6 +68,7 @@ struct TVIPasteBoardObserver::State {
     bool started = true;
     bool looping = true;  // false once the loop has ended
     bool passing = false; // a pass (its observers included) is under way
+    bool changeSignalled = false;
 };
 
 TVIPasteBoardObserver::TVIPasteBoardObserver(std::chrono::milliseconds pollInterval)
@@ -112,7 +130,7 @@ void TVIPasteBoardObserver::start()
         if (state_->looping) return;
         state_->looping = true;
     }
-    // The old loop has ended (it touches nothing after that), so the join is immediate.
+    // The old loop has ended (only its listener's removal may still be under way), so the join is immediate.
     if (thread_.joinable()) thread_.join();
     thread_ = std::thread(checkPasteboard, state_);
 }
@@ -135,10 +153,12 @@ NotificationCenter& TVIPasteBoardObserver::notificationCenter() const { return s
 
 void TVIPasteBoardObserver::checkPasteboard(const std::shared_ptr<State>& state)
 {
+    const Pasteboard::ListenerToken token = state->listenForChanges();
     while (state->continueLooping()) {
         pollOnce(*state);
-        state->sleepOneInterval();
+        state->sleepUntilNextPass();
     }
+    if (token != 0) state->pasteboard->removeChangeListener(token);
 }
 
 void TVIPasteBoardObserver::pollOnce(State& state)

@@ -15,8 +15,10 @@
 namespace tvi {
 
 // Watches the general pasteboard from a thread of its own and announces every change
-// (equal text copied again included) as "pasteboardUpdated" on the default centre. The
-// notification is posted on the polling thread, so its observers run there. Its object is
+// (equal text copied again included) as "pasteboardUpdated" on the default centre. A
+// pasteboard that signals its changes wakes the thread at once and only then; others are
+// polled once per interval. The notification is posted on the polling thread, so its
+// observers run there. Its object is
 // a `const std::string*` to the new text, valid only while the observers run, or null when
 // the new content is not text; stringFromNotification reads it. Content present at
 // construction, and writes made while the observers run, are never announced. The text is
@@ -26,7 +28,8 @@ public:
     static constexpr const char* kPasteboardUpdatedNotification = "pasteboardUpdated";
     static constexpr std::chrono::milliseconds kPollInterval{1000};
 
-    // Starts polling at once; the interval is there for tests.
+    // Starts watching at once; the interval (used only where the pasteboard cannot signal
+    // its changes) is there for tests.
     explicit TVIPasteBoardObserver(std::chrono::milliseconds pollInterval = kPollInterval);
     // Stops polling and waits for a pass in progress (its observers included) to finish;
     // from inside an observer it returns at once and the thread ends by itself.

@@ -147,6 +147,18 @@ protected:
     }
 
     static void copy(const std::string& text) { pasteboard().writeText(text); }
+    // Copies, then waits until the pasteboard observer's announcement of it was handled.
+    static void copyAndWaitUntilHandled(const std::string& text)
+    {
+        const auto handled = [] {
+            return logger->count("TVIAppDelegate: => pasteboardUpdated makeCallHasFired flag: 0") +
+                   logger->count("TVIAppDelegate: => pasteboardUpdated makeCallHasFired flag: 1");
+        };
+        const std::size_t before = handled();
+        copy(text);
+        for (int i = 0; i < 1000 && handled() == before; ++i) std::this_thread::sleep_for(5ms);
+        EXPECT_EQ(handled(), before + 1);
+    }
 
     static inline MainLoopThread* loop = nullptr;
     static inline std::shared_ptr<CollectingLogger> logger;
@@ -227,8 +239,7 @@ TEST_F(CallControlTest, WithoutACopyTheWindowClosesAndALaterCopyIsNotDialledNorL
     const bool nothingPosted = keyEvents().postedEvents().empty();
     EXPECT_TRUE(nothingPosted); // Calvetto in front: no copy
     EXPECT_TRUE(logger->waitFor("TVIAppDelegate: makeCallHasFired was set to NO from timer", 3s));
-    copy("my secret password");
-    std::this_thread::sleep_for(150ms);
+    copyAndWaitUntilHandled("my secret password");
     EXPECT_TRUE(messagesUntilEcho().empty());
     EXPECT_TRUE(logger->contains("TVIAppDelegate: =>string from Pasteboard: <18 characters>"));
     EXPECT_TRUE(logger->contains("TVIAppDelegate: Normal pasteboard operation"));
@@ -242,12 +253,9 @@ TEST_F(CallControlTest, WithoutACopyTheWindowClosesAndALaterCopyIsNotDialledNorL
 
 TEST_F(CallControlTest, MarkerTextIsSentWithoutAPress)
 {
-    copy("TVAutomator:\n1234567");
-    std::this_thread::sleep_for(150ms);
-    copy("call TVAutomator:\n123");
-    std::this_thread::sleep_for(150ms);
-    copy("TVAutomator:\n");
-    std::this_thread::sleep_for(150ms);
+    copyAndWaitUntilHandled("TVAutomator:\n1234567");
+    copyAndWaitUntilHandled("call TVAutomator:\n123");
+    copyAndWaitUntilHandled("TVAutomator:\n");
     EXPECT_EQ(messagesUntilEcho(), (std::vector<Bytes>{pressedWithText("1234567"), pressedWithText("123")}));
     EXPECT_TRUE(logger->contains("TVIAppDelegate: Pasteboard string contains magic text!"));
     EXPECT_TRUE(logger->contains("TVIAppDelegate: => pasteboardUpdated stringFromPasteboard is null"));

@@ -19,11 +19,18 @@ using Texts = std::vector<std::optional<std::string>>;
 constexpr auto kPatience = 10s; // only a hang gets near this
 
 // An in-memory pasteboard that counts the poller's reads of the change count (every pass
-// makes one) and can hold the poller at its next read.
+// makes one) and can hold the poller at its next read. It signals its changes only when
+// told to, so that polling is tested too.
 class ProbePasteboard : public Pasteboard {
 public:
     bool isAvailable() const override { return memory.isAvailable(); }
     std::optional<std::string> plainText() const override { return memory.plainText(); }
+    bool canSignalChanges() const override { return signalsChanges; }
+    ListenerToken addChangeListener(ChangeListener listener) override
+    {
+        return memory.addChangeListener(std::move(listener));
+    }
+    void removeChangeListener(ListenerToken token) override { memory.removeChangeListener(token); }
     std::int64_t changeCount() const override
     {
         std::unique_lock lock(mutex_);
@@ -43,10 +50,10 @@ public:
         const long target = reads_ + more;
         ASSERT_TRUE(changed_.wait_for(lock, kPatience, [&] { return reads_ >= target; }));
     }
-    void waitForFirstRead()
+    void waitForTotalReads(long total = 1)
     {
         std::unique_lock lock(mutex_);
-        ASSERT_TRUE(changed_.wait_for(lock, kPatience, [&] { return reads_ >= 1; }));
+        ASSERT_TRUE(changed_.wait_for(lock, kPatience, [&] { return reads_ >= total; }));
     }
     long reads() const
     {
@@ -67,6 +74,7 @@ public:
     }
 
     MemoryPasteboard memory;
+    bool signalsChanges = false;
 
 private:
     mutable std::mutex mutex_;
@@ -214,7 +222,7 @@ TEST_F(TVIPasteBoardObserverTest, StoppedObserverAnnouncesNothingAndResumingRepo
 {
     Announcements announcements;
     TVIPasteBoardObserver observer(kFast);
-    pasteboard_->waitForFirstRead();
+    pasteboard_->waitForTotalReads();
     observer.setIsStarted(false);
     EXPECT_FALSE(observer.isStarted());
     const long readsWhenStopped = pasteboard_->reads();
@@ -229,15 +237,45 @@ TEST_F(TVIPasteBoardObserverTest, StoppedObserverAnnouncesNothingAndResumingRepo
     EXPECT_EQ(announcements.texts(), (Texts{"while stopped"}));
 }
 
-TEST_F(TVIPasteBoardObserverTest, DestructionEndsTheOneSecondSleepAtOnce)
+TEST_F(TVIPasteBoardObserverTest, ASignallingPasteboardIsLookedAtOnEveryChangeAndNeverPolled)
 {
-    std::chrono::steady_clock::time_point start;
-    {
-        TVIPasteBoardObserver observer(1h);
-        pasteboard_->waitForFirstRead();
-        start = std::chrono::steady_clock::now();
+    pasteboard_->signalsChanges = true;
+    Announcements announcements;
+    TVIPasteBoardObserver observer(kFast);
+    // One read at construction, one by the first pass, then two per signalled pass: polling
+    // every 2 ms would add more.
+    pasteboard_->waitForTotalReads(2);
+    const auto copyAndWaitForThePass = [&](std::optional<std::string> text, long pass) {
+        text ? pasteboard_->memory.writeText(*text) : pasteboard_->memory.writeNonText();
+        pasteboard_->waitForTotalReads(2 + 2 * pass);
+    };
+    copyAndWaitForThePass("089 1234", 1);
+    copyAndWaitForThePass("089 1234", 2);
+    copyAndWaitForThePass(std::nullopt, 3);
+    EXPECT_EQ(announcements.texts(), (Texts{"089 1234", "089 1234", std::nullopt}));
+
+    std::this_thread::sleep_for(50 * kFast);
+    EXPECT_EQ(pasteboard_->reads(), 8);
+    observer.setIsStarted(false);
+    pasteboard_->memory.writeText("while stopped");
+    observer.setIsStarted(true);
+    announcements.waitForCount(4);
+    EXPECT_EQ(announcements.texts().back(), "while stopped");
+}
+
+TEST_F(TVIPasteBoardObserverTest, DestructionEndsTheSleepAtOnceWhetherPollingOrWaitingForASignal)
+{
+    for (const bool signals : {false, true}) {
+        pasteboard_->signalsChanges = signals;
+        const long readsBefore = pasteboard_->reads();
+        std::chrono::steady_clock::time_point start;
+        {
+            TVIPasteBoardObserver observer(1h);
+            pasteboard_->waitForTotalReads(readsBefore + 1);
+            start = std::chrono::steady_clock::now();
+        }
+        EXPECT_LT(std::chrono::steady_clock::now() - start, kPatience) << signals; // a hang, not a speed check
     }
-    EXPECT_LT(std::chrono::steady_clock::now() - start, kPatience); // a hang, not a speed check
 }
 
 TEST_F(TVIPasteBoardObserverTest, ObserverDestroyedFromItsOwnNotificationStopsWithoutDeadlock)

@@ -1,6 +1,6 @@
 #include "desktop/X11TestClient.h"
 #include "platform/linux/X11HotKeys.h"
-#include "shortcuts/MacKeyCodes.h"
+#include "platform/MacKeyCodes.h"
 
 #include <X11/keysym.h>
 #include <gtest/gtest.h>

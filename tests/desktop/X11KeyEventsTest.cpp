@@ -1,7 +1,7 @@
 #include "desktop/X11TestClient.h"
 #include "platform/linux/X11KeyEvents.h"
 #include "platform/linux/X11KeyboardLayout.h"
-#include "shortcuts/MacKeyCodes.h"
+#include "platform/MacKeyCodes.h"
 
 #include <X11/keysym.h>
 #include <gtest/gtest.h>

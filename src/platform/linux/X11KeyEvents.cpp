@@ -6,7 +6,7 @@
 #include "platform/linux/X11ErrorTrap.h"
 #include "platform/linux/X11FrontWindow.h"
 #include "platform/linux/X11KeySymbols.h"
-#include "shortcuts/MacKeyCodes.h"
+#include "platform/MacKeyCodes.h"
 
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>

@@ -1,6 +1,6 @@
 #include "platform/linux/X11KeySymbols.h"
 
-#include "shortcuts/MacKeyCodes.h"
+#include "platform/MacKeyCodes.h"
 
 #include <X11/XF86keysym.h>
 #include <X11/keysym.h>

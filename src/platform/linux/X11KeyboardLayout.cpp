@@ -3,7 +3,7 @@
 #include "platform/linux/X11Connection.h"
 #include "platform/linux/X11ErrorTrap.h"
 #include "platform/linux/X11KeySymbols.h"
-#include "shortcuts/MacKeyCodes.h"
+#include "platform/MacKeyCodes.h"
 
 #include <X11/XKBlib.h>
 #include <X11/Xlib.h>
