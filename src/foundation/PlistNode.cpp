@@ -1,5 +1,7 @@
 #include "foundation/PlistNode.h"
 
+#include "foundation/Unicode.h"
+
 #include <cstdlib>
 #include <limits>
 
@@ -12,25 +14,10 @@ using Micros = std::chrono::microseconds;
 constexpr std::int64_t referenceEpochSeconds = 978307200;
 constexpr std::int64_t microsPerSecond = 1000000;
 
+// libplist takes C strings: a NUL would cut the text short.
 bool isValidUtf8(const std::string& text)
 {
-    std::size_t i = 0;
-    while (i < text.size()) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        if (c == 0) return false;
-        std::size_t length = c < 0x80 ? 1 : (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xE ? 3 : (c >> 3) == 0x1E ? 4 : 0;
-        if (length == 0 || i + length > text.size()) return false;
-        std::uint32_t code = length == 1 ? c : c & (0x7F >> length);
-        for (std::size_t k = 1; k < length; ++k) {
-            const auto next = static_cast<unsigned char>(text[i + k]);
-            if ((next & 0xC0) != 0x80) return false;
-            code = (code << 6) | (next & 0x3F);
-        }
-        const bool overlong = (length == 2 && code < 0x80) || (length == 3 && code < 0x800) || (length == 4 && code < 0x10000);
-        if (overlong || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return false;
-        i += length;
-    }
-    return true;
+    return text.find('\0') == std::string::npos && Unicode::isValidUtf8(text);
 }
 
 std::int64_t floorDiv(std::int64_t a, std::int64_t b)
