@@ -3,6 +3,7 @@
 #include "foundation/Unicode.h"
 
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 
 namespace tvi {
@@ -18,6 +19,17 @@ constexpr std::int64_t microsPerSecond = 1000000;
 bool isValidUtf8(const std::string& text)
 {
     return text.find('\0') == std::string::npos && Unicode::isValidUtf8(text);
+}
+
+// Text as read: a file written elsewhere may hold broken UTF-8 or a NUL, which the
+// writer refuses. Such characters become U+FFFD, so that one bad entry in a stored file
+// cannot stop every later write of it.
+std::string readableText(const char* text, std::size_t length)
+{
+    std::string readable = Unicode::sanitizeUtf8(std::string_view(text, length));
+    for (std::size_t nul; (nul = readable.find('\0')) != std::string::npos;)
+        readable.replace(nul, 1, "\xEF\xBF\xBD");
+    return readable;
 }
 
 std::int64_t floorDiv(std::int64_t a, std::int64_t b)
@@ -112,7 +124,7 @@ std::optional<PlistValue> dictionaryValue(plist_t node)
         plist_t child = nullptr;
         plist_dict_next_item(node, iter, &key, &child);
         if (!key) break;
-        std::string name(key);
+        std::string name = readableText(key, std::strlen(key));
         std::free(key);
         auto value = child ? PlistNode::toValue(child) : std::nullopt;
         if (!value) {
@@ -145,6 +157,88 @@ std::optional<PlistValue> arrayValue(plist_t node)
     }
     return PlistValue(std::move(array));
 }
+
+std::uint64_t bigEndian(const PlistData& data, std::size_t at, std::size_t width)
+{
+    std::uint64_t value = 0;
+    for (std::size_t k = 0; k < width; ++k) value = (value << 8) | data[at + k];
+    return value;
+}
+
+// The objects of a binary property list, as far as needed to find its dictionary keys.
+class BinaryObjects {
+public:
+    explicit BinaryObjects(const PlistData& data) : data_(data)
+    {
+        if (data.size() < kHeader + kTrailer || std::memcmp(data.data(), "bplist00", kHeader) != 0) return;
+        trailer_ = data.size() - kTrailer;
+        offsetSize_ = data[trailer_ + 6];
+        refSize_ = data[trailer_ + 7];
+        count_ = bigEndian(data, trailer_ + 8, 8);
+        table_ = bigEndian(data, trailer_ + 24, 8);
+        valid_ = offsetSize_ >= 1 && offsetSize_ <= 8 && refSize_ >= 1 && refSize_ <= 8 && table_ <= trailer_ &&
+                 count_ <= (trailer_ - table_) / offsetSize_;
+    }
+
+    // True when a dictionary key holds a NUL character. libplist aborts on such a key (it
+    // asserts that a key is as long as its C string), so these files must not reach it.
+    bool keyHoldsNul() const
+    {
+        for (std::uint64_t i = 0; valid_ && i < count_; ++i) {
+            std::uint64_t entries = 0;
+            std::uint64_t start = 0;
+            if (!contents(i, 0xD, entries, start) || entries > (trailer_ - start) / refSize_) continue;
+            for (std::uint64_t k = 0; k < entries; ++k)
+                if (stringHoldsNul(bigEndian(data_, std::size_t(start + k * refSize_), refSize_))) return true;
+        }
+        return false;
+    }
+
+private:
+    static constexpr std::size_t kHeader = 8;
+    static constexpr std::size_t kTrailer = 32;
+
+    // The length and first content byte of object `index` when its type is `type`.
+    bool contents(std::uint64_t index, std::uint8_t type, std::uint64_t& length, std::uint64_t& start) const
+    {
+        if (index >= count_) return false;
+        const std::uint64_t at = bigEndian(data_, std::size_t(table_ + index * offsetSize_), offsetSize_);
+        if (at < kHeader || at >= trailer_ || (data_[at] >> 4) != type) return false;
+        length = data_[at] & 0x0F;
+        start = at + 1;
+        if (length != 0x0F) return true;
+        // The length follows as an integer object.
+        if (start >= trailer_ || (data_[start] >> 4) != 0x1) return false;
+        const std::size_t width = std::size_t(1) << (data_[start] & 0x0F);
+        if (width > 8 || start + 1 + width > trailer_) return false;
+        length = bigEndian(data_, std::size_t(start + 1), width);
+        start += 1 + width;
+        return true;
+    }
+
+    bool stringHoldsNul(std::uint64_t index) const
+    {
+        std::uint64_t length = 0;
+        std::uint64_t start = 0;
+        const bool wide = contents(index, 0x6, length, start);
+        if (!wide && !contents(index, 0x5, length, start)) return false;
+        const std::uint64_t unit = wide ? 2 : 1;
+        if (length > (trailer_ - start) / unit) return false;
+        for (std::uint64_t k = 0; k < length; ++k) {
+            const std::size_t c = std::size_t(start + k * unit);
+            if (data_[c] == 0 && (!wide || data_[c + 1] == 0)) return true;
+        }
+        return false;
+    }
+
+    const PlistData& data_;
+    bool valid_ = false;
+    std::size_t trailer_ = 0;
+    std::size_t offsetSize_ = 0;
+    std::size_t refSize_ = 0;
+    std::uint64_t count_ = 0;
+    std::uint64_t table_ = 0;
+};
 
 PlistData exported(plist_t node, void (*write)(plist_t, char**, std::uint32_t*), void (*release)(char*))
 {
@@ -211,7 +305,7 @@ std::optional<PlistValue> PlistNode::toValue(plist_t node)
     case PLIST_STRING: {
         std::uint64_t length = 0;
         const char* text = plist_get_string_ptr(node, &length);
-        return text ? PlistValue(std::string(text, length)) : PlistValue(std::string());
+        return text ? PlistValue(readableText(text, length)) : PlistValue(std::string());
     }
     case PLIST_UINT: {
         std::uint64_t v = 0;
@@ -248,6 +342,7 @@ std::optional<PlistValue> PlistNode::toValue(plist_t node)
 PlistNode PlistNode::parse(const PlistData& data)
 {
     if (data.empty() || data.size() > std::numeric_limits<std::uint32_t>::max()) return {};
+    if (BinaryObjects(data).keyHoldsNul()) return {};
     plist_t node = nullptr;
     plist_from_memory(reinterpret_cast<const char*>(data.data()), std::uint32_t(data.size()), &node);
     return PlistNode(node);
