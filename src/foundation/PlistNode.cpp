@@ -2,6 +2,7 @@
 
 #include "foundation/Unicode.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
@@ -85,6 +86,11 @@ PlistDate dateValue(plist_t node)
             break;
         }
     }
+    // A date from elsewhere may lie beyond what can be written back (libplist wraps such
+    // seconds): the nearest writable date keeps the file writable.
+    constexpr std::int64_t earliest = std::int64_t(std::numeric_limits<std::int32_t>::min()) * microsPerSecond;
+    constexpr std::int64_t latest = (std::int64_t(std::numeric_limits<std::int32_t>::max()) + 1) * microsPerSecond - 1;
+    micros = std::clamp(micros, earliest, latest);
     return PlistDate(std::chrono::duration_cast<PlistDate::duration>(
         Micros(micros + referenceEpochSeconds * microsPerSecond)));
 }
