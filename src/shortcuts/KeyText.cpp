@@ -11,12 +11,6 @@ namespace {
 
 using Decoded = Unicode::Decoded;
 
-template <typename Visit>
-void forEachCharacter(std::string_view s, Visit visit)
-{
-    Unicode::forEachCharacter(s, visit);
-}
-
 bool inRange(char32_t c, char32_t first, char32_t last) { return c >= first && c <= last; }
 
 bool isControlOrFormat(char32_t c)
@@ -87,7 +81,7 @@ char32_t lowerOf(char32_t c)
 bool KeyText::isDisplayable(std::string_view utf8)
 {
     bool displayable = true;
-    forEachCharacter(utf8, [&](const Decoded& d, std::string_view) {
+    Unicode::forEachCharacter(utf8, [&](const Decoded& d, std::string_view) {
         if (!d.codePoint) {
             displayable = false;
             return;
@@ -101,7 +95,7 @@ bool KeyText::isDisplayable(std::string_view utf8)
 std::string KeyText::uppercase(std::string_view utf8)
 {
     std::string out;
-    forEachCharacter(utf8, [&](const Decoded& d, std::string_view bytes) {
+    Unicode::forEachCharacter(utf8, [&](const Decoded& d, std::string_view bytes) {
         if (!d.codePoint) {
             out += bytes;
             return;
@@ -115,7 +109,7 @@ std::string KeyText::uppercase(std::string_view utf8)
 std::string KeyText::lowercase(std::string_view utf8)
 {
     std::string out;
-    forEachCharacter(utf8, [&](const Decoded& d, std::string_view bytes) {
+    Unicode::forEachCharacter(utf8, [&](const Decoded& d, std::string_view bytes) {
         if (d.codePoint)
             Unicode::appendUtf8(out, lowerOf(*d.codePoint));
         else
@@ -127,7 +121,7 @@ std::string KeyText::lowercase(std::string_view utf8)
 std::size_t KeyText::characterCount(std::string_view utf8)
 {
     std::size_t count = 0;
-    forEachCharacter(utf8, [&](const Decoded&, std::string_view) { ++count; });
+    Unicode::forEachCharacter(utf8, [&](const Decoded&, std::string_view) { ++count; });
     return count;
 }
 
