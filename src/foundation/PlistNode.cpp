@@ -182,8 +182,8 @@ public:
         refSize_ = data[trailer_ + 7];
         count_ = bigEndian(data, trailer_ + 8, 8);
         table_ = bigEndian(data, trailer_ + 24, 8);
-        valid_ = offsetSize_ >= 1 && offsetSize_ <= 8 && refSize_ >= 1 && refSize_ <= 8 && table_ <= trailer_ &&
-                 count_ <= (trailer_ - table_) / offsetSize_;
+        valid_ = offsetSize_ >= 1 && offsetSize_ <= 8 && refSize_ >= 1 && refSize_ <= 8 && table_ <= data.size() &&
+                 count_ <= (data.size() - table_) / offsetSize_;
     }
 
     // True when a dictionary key holds a NUL character. libplist aborts on such a key (it
@@ -193,7 +193,7 @@ public:
         for (std::uint64_t i = 0; valid_ && i < count_; ++i) {
             std::uint64_t entries = 0;
             std::uint64_t start = 0;
-            if (!contents(i, 0xD, entries, start) || entries > (trailer_ - start) / refSize_) continue;
+            if (!contents(i, 0xD, entries, start) || entries > (data_.size() - start) / refSize_) continue;
             for (std::uint64_t k = 0; k < entries; ++k)
                 if (stringHoldsNul(bigEndian(data_, std::size_t(start + k * refSize_), refSize_))) return true;
         }
@@ -209,14 +209,15 @@ private:
     {
         if (index >= count_) return false;
         const std::uint64_t at = bigEndian(data_, std::size_t(table_ + index * offsetSize_), offsetSize_);
-        if (at < kHeader || at >= trailer_ || (data_[at] >> 4) != type) return false;
+        // libplist takes any offset inside the data, the header's bytes included.
+        if (at >= data_.size() || (data_[at] >> 4) != type) return false;
         length = data_[at] & 0x0F;
         start = at + 1;
         if (length != 0x0F) return true;
         // The length follows as an integer object.
-        if (start >= trailer_ || (data_[start] >> 4) != 0x1) return false;
+        if (start >= data_.size() || (data_[start] >> 4) != 0x1) return false;
         const std::size_t width = std::size_t(1) << (data_[start] & 0x0F);
-        if (width > 8 || start + 1 + width > trailer_) return false;
+        if (width > 8 || start + 1 + width > data_.size()) return false;
         length = bigEndian(data_, std::size_t(start + 1), width);
         start += 1 + width;
         return true;
@@ -227,9 +228,9 @@ private:
         std::uint64_t length = 0;
         std::uint64_t start = 0;
         const bool wide = contents(index, 0x6, length, start);
-        if (!wide && !contents(index, 0x5, length, start)) return false;
+        if (!wide && !contents(index, 0x5, length, start) && !contents(index, 0x7, length, start)) return false;
         const std::uint64_t unit = wide ? 2 : 1;
-        if (length > (trailer_ - start) / unit) return false;
+        if (start > data_.size() || length > (data_.size() - start) / unit) return false;
         for (std::uint64_t k = 0; k < length; ++k) {
             const std::size_t c = std::size_t(start + k * unit);
             if (data_[c] == 0 && (!wide || data_[c + 1] == 0)) return true;
