@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake pkg-config g++ git
-  libasio-dev zlib1g-dev libplist-dev libcurl4-openssl-dev
+  libasio-dev zlib1g-dev libplist-dev libcurl4-openssl-dev libexpat1-dev
   libgtest-dev libgmock-dev
   clang libclang-rt-14-dev
   ccache

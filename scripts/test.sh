@@ -38,16 +38,27 @@ export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
 labels="$(IFS='|'; echo "${tsan_folders[*]}")"
 run_ctest build-tsan -L "^($labels)\$"
 
-echo "== libFuzzer: link read cycle and command processing (clang) =="
+echo "== libFuzzer: link, appcast, .strings and property-list readers (clang) =="
+# Every fuzz/*.cpp is a target. The committed seeds are replayed first; then all targets
+# share one fuzzing budget (TELVORA_FUZZ_SECONDS, about a minute in all).
 if command -v clang++ >/dev/null; then
+  fuzz_targets=()
+  for file in fuzz/*.cpp; do fuzz_targets+=("$(basename "$file" .cpp)"); done
   CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTELVORA_FUZZ=ON \
     -DTELVORA_TESTS=OFF -DTELVORA_BENCH=OFF >/dev/null
-  cmake --build build-fuzz -j"$jobs" --target link_commands_fuzz link_socket_fuzz
+  # Only the targets and the libraries they link are built, not the program or the tools.
+  cmake --build build-fuzz -j"$jobs" --target "${fuzz_targets[@]}"
   mkdir -p build-fuzz/artifacts
-  for target in link_commands_fuzz link_socket_fuzz; do
+  budget="${TELVORA_FUZZ_SECONDS:-60}"
+  # A second per target goes to loading; the rest is fuzzing.
+  per_target=$(( (budget - ${#fuzz_targets[@]}) / ${#fuzz_targets[@]} ))
+  (( per_target >= 1 )) || per_target=1
+  for target in "${fuzz_targets[@]}"; do
+    echo "-- $target: replaying fuzz/corpus/$target, then fuzzing for ${per_target}s"
+    "build-fuzz/fuzz/$target" -runs=0 -artifact_prefix="build-fuzz/artifacts/$target-" "fuzz/corpus/$target"
     # New findings go to the first (scratch) corpus; the committed seeds stay as they are.
     mkdir -p "build-fuzz/corpus/$target"
-    "build-fuzz/fuzz/$target" -max_total_time=20 -print_final_stats=1 \
+    "build-fuzz/fuzz/$target" -max_total_time="$per_target" -print_final_stats=1 \
       -artifact_prefix="build-fuzz/artifacts/$target-" "build-fuzz/corpus/$target" "fuzz/corpus/$target"
   done
 else

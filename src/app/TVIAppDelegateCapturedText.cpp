@@ -17,45 +17,15 @@ namespace {
 constexpr std::string_view MagicAutomatorText = "TVAutomator:\n";
 constexpr std::size_t kMaximumUtf16Units = 100;
 
-bool isBlank(std::string_view text)
-{
-    return text.find_first_not_of(" \t\n\r\v\f") == std::string_view::npos;
-}
-
-// Decodes valid UTF-8 (sanitised beforehand) into code points with their byte extents.
-struct CodePoint {
-    char32_t value;
-    std::size_t end;
-};
-
-std::vector<CodePoint> codePoints(const std::string& text)
-{
-    std::vector<CodePoint> points;
-    std::size_t i = 0;
-    while (i < text.size()) {
-        const auto lead = static_cast<unsigned char>(text[i]);
-        const std::size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
-        char32_t value = length == 1 ? lead : lead & (0x7F >> length);
-        for (std::size_t k = 1; k < length && i + k < text.size(); ++k)
-            value = (value << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
-        i += length;
-        points.push_back({value, std::min(i, text.size())});
-    }
-    return points;
-}
-
-std::size_t utf16Length(const std::string& text)
-{
-    std::size_t units = 0;
-    for (const CodePoint& p : codePoints(text)) units += p.value > 0xFFFF ? 2 : 1;
-    return units;
-}
+// Blank in Unicode's sense: no-break, ideographic and other wide spaces and line
+// separators are nothing to dial either.
+bool isBlank(std::string_view text) { return Unicode::isBlank(text); }
 
 // An ordinary copy may be a password: its text stays out of the log files.
 std::string loggableText(const std::string& text, bool willBeDialled)
 {
     if (willBeDialled) return text;
-    return "<" + std::to_string(utf16Length(text)) + " characters>";
+    return "<" + std::to_string(Unicode::utf16Length(text)) + " characters>";
 }
 
 }
@@ -65,14 +35,16 @@ Bytes TVIAppDelegate::capturedTextPayload(const std::string& rawText)
     const std::string text = Unicode::sanitizeUtf8(rawText);
     std::size_t units = 0;
     std::size_t end = 0;
-    for (const CodePoint& p : codePoints(text)) {
-        const std::size_t width = p.value > 0xFFFF ? 2 : 1;
+    for (std::size_t i = 0; i < text.size();) {
+        const Unicode::Decoded d = Unicode::decode(text, i);
+        const std::size_t width = d.codePoint && *d.codePoint > 0xFFFF ? 2 : 1;
         // Never half a character: a pair that does not fit whole is left out.
         if (units + width > kMaximumUtf16Units) break;
         // The length byte must not wrap: stop at a character boundary.
-        if (p.end > TVISocketMessage::maxPayloadLength) break;
+        if (i + d.length > TVISocketMessage::maxPayloadLength) break;
         units += width;
-        end = p.end;
+        i += d.length;
+        end = i;
     }
     return Bytes(text.begin(), text.begin() + static_cast<long>(end));
 }

@@ -4,6 +4,7 @@
 
 #include "app/TVIPreferenceKeys.h"
 #include "diagnostics/DDLogMacros.h"
+#include "environment/SUFeedFetcher.h"
 #include "environment/SUUpdater.h"
 #include "foundation/Bundle.h"
 #include "foundation/UserDefaults.h"
@@ -29,12 +30,15 @@ std::optional<std::string> describeDate(const std::optional<PlistDate>& date)
     return std::string(text);
 }
 
-// Joined as path components: one slash between, runs of slashes reduced to one.
+// Joined as path components: one slash between, runs of slashes reduced to one. A leading
+// "scheme://" is no run of slashes and stays as it is, so that "https://srv" keeps its scheme.
 std::string joinFeedPath(const std::string& address)
 {
-    std::string joined;
-    for (char c : address + "/" + kFeedPath) {
-        if (c == '/' && !joined.empty() && joined.back() == '/') continue;
+    const std::string scheme = SUFeedFetcher::schemeOf(address);
+    const std::size_t kept = scheme.empty() ? 0 : scheme.size() + std::string_view("://").size();
+    std::string joined = address.substr(0, kept);
+    for (char c : address.substr(kept) + "/" + kFeedPath) {
+        if (c == '/' && joined.size() > kept && joined.back() == '/') continue;
         joined += c;
     }
     return joined;

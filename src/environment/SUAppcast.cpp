@@ -1,8 +1,13 @@
 #include "environment/SUAppcast.h"
 
 #include "environment/SUStandardVersionComparator.h"
+#include "foundation/Format.h"
 
-#include <cstdint>
+#include <expat.h>
+
+#include <climits>
+#include <cstring>
+#include <memory>
 
 namespace tvi {
 
@@ -18,234 +23,110 @@ std::string trimmed(std::string_view text)
     return std::string(text.substr(first, last - first + 1));
 }
 
-void appendUtf8(std::string& out, std::uint32_t code)
-{
-    if (code < 0x80) {
-        out += static_cast<char>(code);
-    } else if (code < 0x800) {
-        out += static_cast<char>(0xC0 | (code >> 6));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else if (code < 0x10000) {
-        out += static_cast<char>(0xE0 | (code >> 12));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (code >> 18));
-        out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    }
-}
-
-// "#38" or "#x26" -> the character; nullopt for anything that is no valid character.
-std::optional<std::uint32_t> numericReference(std::string_view body)
-{
-    if (body.size() < 2 || body[0] != '#') return std::nullopt;
-    const bool hex = body[1] == 'x' || body[1] == 'X';
-    const std::string_view digits = body.substr(hex ? 2 : 1);
-    if (digits.empty() || digits.size() > 8) return std::nullopt;
-    std::uint32_t code = 0;
-    for (char c : digits) {
-        int value;
-        if (c >= '0' && c <= '9') value = c - '0';
-        else if (hex && c >= 'a' && c <= 'f') value = c - 'a' + 10;
-        else if (hex && c >= 'A' && c <= 'F') value = c - 'A' + 10;
-        else return std::nullopt;
-        code = code * (hex ? 16 : 10) + static_cast<std::uint32_t>(value);
-    }
-    if (code == 0 || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return std::nullopt;
-    return code;
-}
-
-// Replaces the five predefined entities and character references; anything else stays as written.
-std::string decodeEntities(std::string_view text)
-{
-    std::string out;
-    out.reserve(text.size());
-    std::size_t i = 0;
-    while (i < text.size()) {
-        const auto semicolon = text[i] == '&' ? text.find(';', i) : std::string_view::npos;
-        if (semicolon == std::string_view::npos || semicolon - i > 12) {
-            out += text[i++];
-            continue;
-        }
-        const std::string_view body = text.substr(i + 1, semicolon - i - 1);
-        if (body == "amp") out += '&';
-        else if (body == "lt") out += '<';
-        else if (body == "gt") out += '>';
-        else if (body == "quot") out += '"';
-        else if (body == "apos") out += '\'';
-        else if (auto code = numericReference(body)) appendUtf8(out, *code);
-        else out.append(text.substr(i, semicolon - i + 1));
-        i = semicolon + 1;
-    }
-    return out;
-}
-
-struct Tag {
-    std::string name;
-    std::vector<std::pair<std::string, std::string>> attributes;
-    bool closing = false;
-    bool selfClosing = false;
-
-    std::string attribute(std::string_view key) const
-    {
-        for (const auto& [name, value] : attributes)
-            if (name == key) return value;
-        return {};
-    }
-};
-
-bool isNameEnd(char c) { return kWhiteSpace.find(c) != std::string_view::npos || c == '=' || c == '/' || c == '>'; }
-
-// The inside of "<...>", without the angle brackets. False for an unterminated attribute value.
-bool parseTag(std::string_view inside, Tag& tag)
-{
-    std::size_t i = 0;
-    if (i < inside.size() && inside[i] == '/') {
-        tag.closing = true;
-        ++i;
-    }
-    if (!inside.empty() && inside.back() == '/') {
-        tag.selfClosing = true;
-        inside.remove_suffix(1);
-    }
-    const std::size_t nameStart = i;
-    while (i < inside.size() && !isNameEnd(inside[i])) ++i;
-    tag.name = std::string(inside.substr(nameStart, i - nameStart));
-    while (i < inside.size()) {
-        if (kWhiteSpace.find(inside[i]) != std::string_view::npos || inside[i] == '/') {
-            ++i;
-            continue;
-        }
-        const std::size_t keyStart = i;
-        while (i < inside.size() && !isNameEnd(inside[i])) ++i;
-        std::string key(inside.substr(keyStart, i - keyStart));
-        while (i < inside.size() && kWhiteSpace.find(inside[i]) != std::string_view::npos) ++i;
-        std::string value;
-        if (i < inside.size() && inside[i] == '=') {
-            ++i;
-            while (i < inside.size() && kWhiteSpace.find(inside[i]) != std::string_view::npos) ++i;
-            if (i < inside.size() && (inside[i] == '"' || inside[i] == '\'')) {
-                const auto end = inside.find(inside[i], i + 1);
-                if (end == std::string_view::npos) return false;
-                value = decodeEntities(inside.substr(i + 1, end - i - 1));
-                i = end + 1;
-            } else {
-                const std::size_t valueStart = i;
-                while (i < inside.size() && kWhiteSpace.find(inside[i]) == std::string_view::npos) ++i;
-                value = decodeEntities(inside.substr(valueStart, i - valueStart));
-            }
-        }
-        if (key.empty()) ++i; // a stray "=": step over it
-        else tag.attributes.emplace_back(std::move(key), std::move(value));
-    }
-    return true;
-}
-
-// The end of the tag that starts at `open` ('<'), quotes respected; npos when unterminated.
-std::size_t tagEnd(std::string_view xml, std::size_t open)
-{
-    char quote = 0;
-    for (std::size_t i = open + 1; i < xml.size(); ++i) {
-        const char c = xml[i];
-        if (quote) {
-            if (c == quote) quote = 0;
-        } else if (c == '"' || c == '\'') {
-            quote = c;
-        } else if (c == '>') {
-            return i;
-        }
-    }
-    return std::string_view::npos;
-}
-
-// Walks the document and collects the items.
+// Collects the items from expat's events. Names are matched as written ("sparkle:version"),
+// as feeds in the wild do not always declare the prefix.
 class AppcastReader {
 public:
-    bool read(std::string_view xml)
+    bool read(std::string_view xml, std::string& error)
     {
-        std::size_t i = 0;
-        while (i < xml.size()) {
-            const auto open = xml.find('<', i);
-            text(xml.substr(i, open == std::string_view::npos ? std::string_view::npos : open - i), true);
-            if (open == std::string_view::npos) break;
-            const std::string_view rest = xml.substr(open);
-            std::size_t next;
-            if (rest.starts_with("<!--")) {
-                next = skipPast(xml, open + 4, "-->");
-            } else if (rest.starts_with("<![CDATA[")) {
-                const auto end = xml.find("]]>", open + 9);
-                if (end == std::string_view::npos) return false;
-                text(xml.substr(open + 9, end - open - 9), false);
-                next = end + 3;
-            } else if (rest.starts_with("<?")) {
-                next = skipPast(xml, open + 2, "?>");
-            } else if (rest.starts_with("<!")) {
-                next = skipPast(xml, open + 2, ">");
-            } else {
-                const auto end = tagEnd(xml, open);
-                if (end == std::string_view::npos) return false;
-                Tag tag;
-                if (!parseTag(xml.substr(open + 1, end - open - 1), tag)) return false;
-                element(tag);
-                next = end + 1;
-            }
-            if (next == std::string_view::npos) return false;
-            i = next;
+        if (xml.size() > static_cast<std::size_t>(INT_MAX)) {
+            error = "The update feed is too large to read.";
+            return false;
         }
-        // An open item or a missing channel end is a document cut short.
-        return sawFeed_ && sawFeedEnd_ && !inItem_;
+        std::unique_ptr<XML_ParserStruct, void (*)(XML_Parser)> parser(XML_ParserCreate(nullptr), XML_ParserFree);
+        if (!parser) {
+            error = "The update feed could not be read: out of memory.";
+            return false;
+        }
+        XML_Parser p = parser.get();
+        parser_ = p;
+        XML_SetUserData(p, this);
+        XML_SetElementHandler(p, &AppcastReader::onStart, &AppcastReader::onEnd);
+        XML_SetCharacterDataHandler(p, &AppcastReader::onText);
+        // A feed has no use for a document type: refusing it keeps entity tricks out.
+        XML_SetStartDoctypeDeclHandler(p, &AppcastReader::onDoctype);
+        if (XML_Parse(p, xml.data(), static_cast<int>(xml.size()), XML_TRUE) != XML_STATUS_OK) {
+            error = refusal_.empty()
+                        ? format("The update feed is no well-formed XML: %@ (line %lu, column %lu).",
+                                 std::string(XML_ErrorString(XML_GetErrorCode(p))),
+                                 static_cast<unsigned long>(XML_GetCurrentLineNumber(p)),
+                                 static_cast<unsigned long>(XML_GetCurrentColumnNumber(p)))
+                        : refusal_;
+            return false;
+        }
+        if (!sawFeed_) {
+            error = "The update feed is no appcast: it has no rss or channel element.";
+            return false;
+        }
+        return true;
     }
 
     std::vector<SUAppcastItem> items;
 
 private:
-    static std::size_t skipPast(std::string_view xml, std::size_t from, std::string_view end)
+    static void onStart(void* self, const XML_Char* name, const XML_Char** attributes)
     {
-        const auto at = xml.find(end, from);
-        return at == std::string_view::npos ? at : at + end.size();
+        static_cast<AppcastReader*>(self)->start(name, attributes);
+    }
+    static void onEnd(void* self, const XML_Char* name) { static_cast<AppcastReader*>(self)->end(name); }
+    static void onText(void* self, const XML_Char* text, int length)
+    {
+        auto* reader = static_cast<AppcastReader*>(self);
+        if (reader->capture_) reader->captured_.append(text, static_cast<std::size_t>(length));
+    }
+    static void onDoctype(void* self, const XML_Char*, const XML_Char*, const XML_Char*, int)
+    {
+        auto* reader = static_cast<AppcastReader*>(self);
+        reader->refusal_ = "The update feed is refused: it carries a document type declaration.";
+        XML_StopParser(reader->parser_, XML_FALSE);
     }
 
-    void text(std::string_view raw, bool decode)
+    static std::string_view attribute(const XML_Char** attributes, std::string_view key)
     {
-        if (capture_) captured_ += decode ? decodeEntities(raw) : std::string(raw);
+        for (std::size_t i = 0; attributes[i]; i += 2)
+            if (key == attributes[i]) return attributes[i + 1];
+        return {};
     }
 
-    void element(const Tag& tag)
+    void start(std::string_view name, const XML_Char** attributes)
     {
-        if (tag.name == "rss" || tag.name == "channel") {
-            if (tag.closing) sawFeedEnd_ = sawFeed_;
-            else sawFeed_ = true;
+        ++depth_;
+        if (name == "rss" || name == "channel") {
+            sawFeed_ = true;
             return;
         }
-        if (tag.name == "item") {
-            if (inItem_) finishItem(); // an item left open: the next one ends it
-            if (!tag.closing && !tag.selfClosing) {
-                inItem_ = true;
-                item_ = {};
-            }
+        if (name == "item") {
+            if (inItem_) finishItem(); // an item inside an item: the outer one ends here
+            inItem_ = true;
+            item_ = {};
             return;
         }
         if (!inItem_) return;
-        if (tag.name == "enclosure" && !tag.closing) {
-            fillIfEmpty(item_.fileURL, tag.attribute("url"));
-            fillIfEmpty(item_.versionString, tag.attribute("sparkle:version"));
-            fillIfEmpty(item_.displayVersionString, tag.attribute("sparkle:shortVersionString"));
+        if (name == "enclosure") {
+            fillIfEmpty(item_.fileURL, attribute(attributes, "url"));
+            fillIfEmpty(item_.versionString, attribute(attributes, "sparkle:version"));
+            fillIfEmpty(item_.displayVersionString, attribute(attributes, "sparkle:shortVersionString"));
             return;
         }
-        std::string* field = fieldFor(tag.name);
-        if (!field) return;
-        if (tag.closing) {
-            if (capture_ == field) fillIfEmpty(*field, captured_);
-            capture_ = nullptr;
-        } else if (!tag.selfClosing) {
+        if (capture_) return; // the text of a field includes that of elements within it
+        if (std::string* field = fieldFor(name)) {
             capture_ = field;
+            captureDepth_ = depth_;
             captured_.clear();
         }
     }
 
-    std::string* fieldFor(const std::string& name)
+    void end(std::string_view name)
+    {
+        if (capture_ && depth_ == captureDepth_) {
+            fillIfEmpty(*capture_, captured_);
+            capture_ = nullptr;
+        }
+        if (name == "item" && inItem_) finishItem();
+        --depth_;
+    }
+
+    std::string* fieldFor(std::string_view name)
     {
         if (name == "sparkle:version") return &item_.versionString;
         if (name == "sparkle:shortVersionString") return &item_.displayVersionString;
@@ -265,12 +146,15 @@ private:
         capture_ = nullptr;
     }
 
+    XML_Parser parser_ = nullptr;
+    std::string refusal_;
     SUAppcastItem item_;
     bool inItem_ = false;
     std::string* capture_ = nullptr;
+    std::size_t captureDepth_ = 0;
+    std::size_t depth_ = 0;
     std::string captured_;
     bool sawFeed_ = false;
-    bool sawFeedEnd_ = false;
 };
 
 }
@@ -280,11 +164,13 @@ const std::string& SUAppcastItem::displayVersion() const
     return displayVersionString.empty() ? versionString : displayVersionString;
 }
 
-std::optional<std::vector<SUAppcastItem>> SUAppcast::parseAppcast(std::string_view xml)
+std::optional<std::vector<SUAppcastItem>> SUAppcast::parseAppcast(std::string_view xml, std::string* error)
 {
     AppcastReader reader;
-    if (!reader.read(xml)) return std::nullopt;
-    return std::move(reader.items);
+    std::string why;
+    if (reader.read(xml, why)) return std::move(reader.items);
+    if (error) *error = std::move(why);
+    return std::nullopt;
 }
 
 std::optional<SUAppcastItem> SUAppcast::newestItem(const std::vector<SUAppcastItem>& items)

@@ -24,17 +24,16 @@ struct SUAppcastItem {
 // Reads an appcast: an RSS feed whose <item>s announce releases. An item's versions come
 // from the attributes "sparkle:version" and "sparkle:shortVersionString" of its <enclosure>,
 // or from <sparkle:version> and <sparkle:shortVersionString> elements within the item;
-// items naming neither version are skipped. The reader is deliberately small and
-// forgiving about everything but truncation: it needs no valid XML, only markup that
-// is complete (every tag, comment and CDATA section closed, the channel or rss element
-// ended), so that a half-downloaded feed is never taken for a complete one.
+// items naming neither version are skipped. The feed comes from the network, so it is read
+// by expat and must be well-formed XML (UTF-8, UTF-16, ISO-8859-1 or US-ASCII) without a
+// document type declaration: a half-downloaded or malformed feed is refused, never misread.
 class SUAppcast {
 public:
     SUAppcast() = delete;
 
-    // The items that name a version, in feed order; nullopt when the text is no complete
-    // RSS document.
-    static std::optional<std::vector<SUAppcastItem>> parseAppcast(std::string_view xml);
+    // The items that name a version, in feed order; nullopt when the text is no well-formed
+    // RSS document, with the reason (expat's message and the position) in `error` if given.
+    static std::optional<std::vector<SUAppcastItem>> parseAppcast(std::string_view xml, std::string* error = nullptr);
     // The item with the highest version (machine versions preferred, as the comparator
     // orders them; the first of equal ones); nullopt for no items.
     static std::optional<SUAppcastItem> newestItem(const std::vector<SUAppcastItem>& items);

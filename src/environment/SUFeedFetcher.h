@@ -9,7 +9,7 @@ namespace tvi {
 
 // Fetches an appcast over http, https or from a file (libcurl). Blocking: run it off the
 // main thread. Only addresses that name one of these schemes are fetched; an address
-// without a scheme ("10.0.0.5/management/...") is refused rather than guessed at.
+// without a scheme is refused here (the updater chooses https for such a feed).
 class SUFeedFetcher {
 public:
     struct Options {

@@ -10,6 +10,7 @@
 #include "platform/Alerts.h"
 #include "platform/Platform.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 
@@ -155,7 +156,10 @@ void SUUpdater::scheduleNextCheck(bool afterACheck)
     const auto interval = duration_cast<system_clock::duration>(duration<double>(updateCheckInterval()));
     const auto last = lastUpdateCheckDate();
     auto due = afterACheck || !last ? now + interval : *last + interval;
-    due = std::max(due, now + minutes(1));
+    // Not straight after start-up, unless the interval asked for is shorter still.
+    const auto earliest = std::clamp(interval, duration_cast<system_clock::duration>(seconds(1)),
+                                     duration_cast<system_clock::duration>(minutes(1)));
+    due = std::max(due, now + earliest);
     nextCheck_ = due;
     std::weak_ptr<int> alive = alive_;
     scheduleTimer_ = DispatchTimer::scheduled(DispatchQueue::main(), due - now, false, [this, alive] {
@@ -190,7 +194,8 @@ void SUUpdater::startCheck(bool userInitiated, CheckCompletion completion)
 
     const std::optional<std::string> feed = feedURL();
     const HostVersion host = hostVersion();
-    DDLogInfo("%@: Checking for updates with feed %@, running version %@", feed, host.displayVersion);
+    DDLogInfo("%@: Checking for updates with feed %@, running version %@",
+              feed ? std::optional<std::string>(fetchableURL(*feed)) : feed, host.displayVersion);
     worker_ = std::thread([this, feed, host, options = fetchOptions_, cancelled = cancelled_,
                            alive = std::weak_ptr<int>(alive_)] {
         SUUpdateCheckResult result = performCheck(feed, host, options, *cancelled);
@@ -199,6 +204,13 @@ void SUUpdater::startCheck(bool userInitiated, CheckCompletion completion)
             if (alive.lock()) finishCheck(result);
         });
     });
+}
+
+std::string SUUpdater::fetchableURL(const std::string& feed)
+{
+    // The feed is often a bare host and path ("10.0.0.5/management/..."): a server that
+    // publishes updates is reached over https unless its address says otherwise.
+    return SUFeedFetcher::schemeOf(feed).empty() ? "https://" + feed : feed;
 }
 
 SUUpdateCheckResult SUUpdater::performCheck(const std::optional<std::string>& feed, const HostVersion& host,
@@ -214,14 +226,15 @@ SUUpdateCheckResult SUUpdater::performCheck(const std::optional<std::string>& fe
         result.errorDescription = "The application's own version is unknown.";
         return result;
     }
-    SUFeedFetcher::Result fetched = SUFeedFetcher::fetch(*feed, options, &cancelled);
+    SUFeedFetcher::Result fetched = SUFeedFetcher::fetch(fetchableURL(*feed), options, &cancelled);
     if (!fetched.succeeded) {
         result.errorDescription = fetched.errorDescription;
         return result;
     }
-    const auto items = SUAppcast::parseAppcast(fetched.body);
+    std::string whyNot;
+    const auto items = SUAppcast::parseAppcast(fetched.body, &whyNot);
     if (!items) {
-        result.errorDescription = "The update feed is no complete appcast.";
+        result.errorDescription = whyNot;
         return result;
     }
     const auto newest = SUAppcast::newestItem(*items);

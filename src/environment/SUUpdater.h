@@ -38,7 +38,7 @@ struct SUUpdateCheckResult {
 // synchronises the store at once. The updater keeps nothing else, so any instance over the
 // same store sees the same settings.
 //
-// A check fetches the feed on a thread of its own and reports on the main queue: it records
+// A check fetches the feed on a thread of its own (over https when the feed names no scheme) and reports on the main queue: it records
 // the date when the feed could be read (and posts "lastUpdateCheckDateUpdated"), logs the
 // result and shows it in an alert (Alerts service). A user-initiated check shows every
 // result, failures included; a background (scheduled) check shows only an available update
@@ -96,8 +96,9 @@ public:
     bool isCheckingForUpdates() const;
 
     // Runs the scheduled checks while automatic checks are on: the next falls due one
-    // interval after the last completed check, at the earliest a minute from now, and then
-    // one interval after each check, whatever its outcome (a failing feed is not hammered).
+    // interval after the last completed check, at the earliest a minute from now (or one
+    // interval, when that is shorter, but never under a second), and then one interval after
+    // each check, whatever its outcome (a failing feed is not hammered).
     void startScheduledChecks();
     void stopScheduledChecks();
     std::optional<std::chrono::system_clock::time_point> nextScheduledCheck() const;
@@ -117,6 +118,8 @@ private:
     void finishCheck(const SUUpdateCheckResult& result);
     void presentResult(const SUUpdateCheckResult& result, bool userInitiated) const;
     static HostVersion hostVersion();
+    // The address fetched for `feed`: a feed without a scheme is fetched over https.
+    static std::string fetchableURL(const std::string& feed);
     static SUUpdateCheckResult performCheck(const std::optional<std::string>& feed, const HostVersion& host,
                                             const SUFeedFetcher::Options& options, const std::atomic<bool>& cancelled);
     static SUUpdateCheckResult compareWithHost(const SUAppcastItem& newest, const HostVersion& host);

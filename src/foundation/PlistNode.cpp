@@ -1,6 +1,10 @@
 #include "foundation/PlistNode.h"
 
+#include "foundation/Unicode.h"
+
+#include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 
 namespace tvi {
@@ -12,25 +16,21 @@ using Micros = std::chrono::microseconds;
 constexpr std::int64_t referenceEpochSeconds = 978307200;
 constexpr std::int64_t microsPerSecond = 1000000;
 
+// libplist takes C strings: a NUL would cut the text short.
 bool isValidUtf8(const std::string& text)
 {
-    std::size_t i = 0;
-    while (i < text.size()) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        if (c == 0) return false;
-        std::size_t length = c < 0x80 ? 1 : (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xE ? 3 : (c >> 3) == 0x1E ? 4 : 0;
-        if (length == 0 || i + length > text.size()) return false;
-        std::uint32_t code = length == 1 ? c : c & (0x7F >> length);
-        for (std::size_t k = 1; k < length; ++k) {
-            const auto next = static_cast<unsigned char>(text[i + k]);
-            if ((next & 0xC0) != 0x80) return false;
-            code = (code << 6) | (next & 0x3F);
-        }
-        const bool overlong = (length == 2 && code < 0x80) || (length == 3 && code < 0x800) || (length == 4 && code < 0x10000);
-        if (overlong || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return false;
-        i += length;
-    }
-    return true;
+    return text.find('\0') == std::string::npos && Unicode::isValidUtf8(text);
+}
+
+// Text as read: a file written elsewhere may hold broken UTF-8 or a NUL, which the
+// writer refuses. Such characters become U+FFFD, so that one bad entry in a stored file
+// cannot stop every later write of it.
+std::string readableText(const char* text, std::size_t length)
+{
+    std::string readable = Unicode::sanitizeUtf8(std::string_view(text, length));
+    for (std::size_t nul; (nul = readable.find('\0')) != std::string::npos;)
+        readable.replace(nul, 1, "\xEF\xBF\xBD");
+    return readable;
 }
 
 std::int64_t floorDiv(std::int64_t a, std::int64_t b)
@@ -86,6 +86,11 @@ PlistDate dateValue(plist_t node)
             break;
         }
     }
+    // A date from elsewhere may lie beyond what can be written back (libplist wraps such
+    // seconds): the nearest writable date keeps the file writable.
+    constexpr std::int64_t earliest = std::int64_t(std::numeric_limits<std::int32_t>::min()) * microsPerSecond;
+    constexpr std::int64_t latest = (std::int64_t(std::numeric_limits<std::int32_t>::max()) + 1) * microsPerSecond - 1;
+    micros = std::clamp(micros, earliest, latest);
     return PlistDate(std::chrono::duration_cast<PlistDate::duration>(
         Micros(micros + referenceEpochSeconds * microsPerSecond)));
 }
@@ -125,7 +130,7 @@ std::optional<PlistValue> dictionaryValue(plist_t node)
         plist_t child = nullptr;
         plist_dict_next_item(node, iter, &key, &child);
         if (!key) break;
-        std::string name(key);
+        std::string name = readableText(key, std::strlen(key));
         std::free(key);
         auto value = child ? PlistNode::toValue(child) : std::nullopt;
         if (!value) {
@@ -158,6 +163,89 @@ std::optional<PlistValue> arrayValue(plist_t node)
     }
     return PlistValue(std::move(array));
 }
+
+std::uint64_t bigEndian(const PlistData& data, std::size_t at, std::size_t width)
+{
+    std::uint64_t value = 0;
+    for (std::size_t k = 0; k < width; ++k) value = (value << 8) | data[at + k];
+    return value;
+}
+
+// The objects of a binary property list, as far as needed to find its dictionary keys.
+class BinaryObjects {
+public:
+    explicit BinaryObjects(const PlistData& data) : data_(data)
+    {
+        if (data.size() < kHeader + kTrailer || std::memcmp(data.data(), "bplist00", kHeader) != 0) return;
+        trailer_ = data.size() - kTrailer;
+        offsetSize_ = data[trailer_ + 6];
+        refSize_ = data[trailer_ + 7];
+        count_ = bigEndian(data, trailer_ + 8, 8);
+        table_ = bigEndian(data, trailer_ + 24, 8);
+        valid_ = offsetSize_ >= 1 && offsetSize_ <= 8 && refSize_ >= 1 && refSize_ <= 8 && table_ <= data.size() &&
+                 count_ <= (data.size() - table_) / offsetSize_;
+    }
+
+    // True when a dictionary key holds a NUL character. libplist aborts on such a key (it
+    // asserts that a key is as long as its C string), so these files must not reach it.
+    bool keyHoldsNul() const
+    {
+        for (std::uint64_t i = 0; valid_ && i < count_; ++i) {
+            std::uint64_t entries = 0;
+            std::uint64_t start = 0;
+            if (!contents(i, 0xD, entries, start) || entries > (data_.size() - start) / refSize_) continue;
+            for (std::uint64_t k = 0; k < entries; ++k)
+                if (stringHoldsNul(bigEndian(data_, std::size_t(start + k * refSize_), refSize_))) return true;
+        }
+        return false;
+    }
+
+private:
+    static constexpr std::size_t kHeader = 8;
+    static constexpr std::size_t kTrailer = 32;
+
+    // The length and first content byte of object `index` when its type is `type`.
+    bool contents(std::uint64_t index, std::uint8_t type, std::uint64_t& length, std::uint64_t& start) const
+    {
+        if (index >= count_) return false;
+        const std::uint64_t at = bigEndian(data_, std::size_t(table_ + index * offsetSize_), offsetSize_);
+        // libplist takes any offset inside the data, the header's bytes included.
+        if (at >= data_.size() || (data_[at] >> 4) != type) return false;
+        length = data_[at] & 0x0F;
+        start = at + 1;
+        if (length != 0x0F) return true;
+        // The length follows as an integer object.
+        if (start >= data_.size() || (data_[start] >> 4) != 0x1) return false;
+        const std::size_t width = std::size_t(1) << (data_[start] & 0x0F);
+        if (width > 8 || start + 1 + width > data_.size()) return false;
+        length = bigEndian(data_, std::size_t(start + 1), width);
+        start += 1 + width;
+        return true;
+    }
+
+    bool stringHoldsNul(std::uint64_t index) const
+    {
+        std::uint64_t length = 0;
+        std::uint64_t start = 0;
+        const bool wide = contents(index, 0x6, length, start);
+        if (!wide && !contents(index, 0x5, length, start) && !contents(index, 0x7, length, start)) return false;
+        const std::uint64_t unit = wide ? 2 : 1;
+        if (start > data_.size() || length > (data_.size() - start) / unit) return false;
+        for (std::uint64_t k = 0; k < length; ++k) {
+            const std::size_t c = std::size_t(start + k * unit);
+            if (data_[c] == 0 && (!wide || data_[c + 1] == 0)) return true;
+        }
+        return false;
+    }
+
+    const PlistData& data_;
+    bool valid_ = false;
+    std::size_t trailer_ = 0;
+    std::size_t offsetSize_ = 0;
+    std::size_t refSize_ = 0;
+    std::uint64_t count_ = 0;
+    std::uint64_t table_ = 0;
+};
 
 PlistData exported(plist_t node, void (*write)(plist_t, char**, std::uint32_t*), void (*release)(char*))
 {
@@ -224,7 +312,7 @@ std::optional<PlistValue> PlistNode::toValue(plist_t node)
     case PLIST_STRING: {
         std::uint64_t length = 0;
         const char* text = plist_get_string_ptr(node, &length);
-        return text ? PlistValue(std::string(text, length)) : PlistValue(std::string());
+        return text ? PlistValue(readableText(text, length)) : PlistValue(std::string());
     }
     case PLIST_UINT: {
         std::uint64_t v = 0;
@@ -261,6 +349,7 @@ std::optional<PlistValue> PlistNode::toValue(plist_t node)
 PlistNode PlistNode::parse(const PlistData& data)
 {
     if (data.empty() || data.size() > std::numeric_limits<std::uint32_t>::max()) return {};
+    if (BinaryObjects(data).keyHoldsNul()) return {};
     plist_t node = nullptr;
     plist_from_memory(reinterpret_cast<const char*>(data.data()), std::uint32_t(data.size()), &node);
     return PlistNode(node);

@@ -5,24 +5,26 @@ namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
 
-// Length of the UTF-8 sequence starting at bytes[i] when it is valid, else 0.
-std::size_t validSequenceLength(std::string_view bytes, std::size_t i)
-{
-    auto byte = [&](std::size_t k) { return static_cast<unsigned char>(bytes[k]); };
-    unsigned char lead = byte(i);
-    if (lead < 0x80) return 1;
-    std::size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC2 ? 2 : 0;
-    if (length == 0 || lead > 0xF4 || i + length > bytes.size()) return 0;
-    for (std::size_t k = 1; k < length; ++k)
-        if ((byte(i + k) & 0xC0) != 0x80) return 0;
-    unsigned char second = byte(i + 1);
-    if (lead == 0xE0 && second < 0xA0) return 0; // overlong
-    if (lead == 0xED && second > 0x9F) return 0; // surrogate
-    if (lead == 0xF0 && second < 0x90) return 0; // overlong
-    if (lead == 0xF4 && second > 0x8F) return 0; // beyond U+10FFFF
-    return length;
 }
 
+Unicode::Decoded Unicode::decode(std::string_view bytes, std::size_t at)
+{
+    auto byte = [&](std::size_t k) { return static_cast<unsigned char>(bytes[k]); };
+    const unsigned char lead = byte(at);
+    if (lead < 0x80) return {lead, 1};
+    // 0xC0 and 0xC1 could only start overlong forms, 0xF5 and above only values past U+10FFFF.
+    const std::size_t length = lead >= 0xF5 ? 0 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC2 ? 2 : 0;
+    if (length == 0 || at + length > bytes.size()) return {};
+    char32_t codePoint = lead & (0x7F >> length);
+    for (std::size_t k = 1; k < length; ++k) {
+        if ((byte(at + k) & 0xC0) != 0x80) return {};
+        codePoint = (codePoint << 6) | (byte(at + k) & 0x3F);
+    }
+    static constexpr char32_t smallest[]{0, 0, 0x80, 0x800, 0x10000};
+    if (codePoint < smallest[length] || codePoint > 0x10FFFF || isHighSurrogate(codePoint) ||
+        isLowSurrogate(codePoint))
+        return {};
+    return {codePoint, length};
 }
 
 void Unicode::appendUtf8(std::string& out, char32_t cp)
@@ -65,51 +67,42 @@ std::string Unicode::sanitizeUtf8(std::string_view bytes)
 {
     std::string out;
     out.reserve(bytes.size());
-    for (std::size_t i = 0; i < bytes.size();) {
-        std::size_t length = validSequenceLength(bytes, i);
-        if (length == 0) {
-            appendUtf8(out, kReplacement);
-            ++i;
-        } else {
-            out.append(bytes.substr(i, length));
-            i += length;
-        }
-    }
+    forEachCharacter(bytes, [&](const Decoded& d, std::string_view raw) {
+        if (d.codePoint) out.append(raw);
+        else appendUtf8(out, kReplacement);
+    });
     return out;
 }
 
-}
-
-namespace tvi {
-
 bool Unicode::isValidUtf8(std::string_view bytes)
 {
-    std::size_t i = 0;
-    while (i < bytes.size()) {
-        const auto lead = static_cast<unsigned char>(bytes[i]);
-        std::size_t extra = 0;
-        char32_t codePoint = 0;
-        char32_t minimum = 0;
-        if (lead < 0x80) {
-            ++i;
-            continue;
-        } else if ((lead & 0xE0) == 0xC0) {
-            extra = 1, codePoint = lead & 0x1F, minimum = 0x80;
-        } else if ((lead & 0xF0) == 0xE0) {
-            extra = 2, codePoint = lead & 0x0F, minimum = 0x800;
-        } else if ((lead & 0xF8) == 0xF0) {
-            extra = 3, codePoint = lead & 0x07, minimum = 0x10000;
-        } else {
-            return false;
-        }
-        if (i + extra >= bytes.size()) return false;
-        for (std::size_t k = 1; k <= extra; ++k) {
-            const auto next = static_cast<unsigned char>(bytes[i + k]);
-            if ((next & 0xC0) != 0x80) return false;
-            codePoint = (codePoint << 6) | (next & 0x3F);
-        }
-        if (codePoint < minimum || codePoint > 0x10FFFF || (codePoint >= 0xD800 && codePoint <= 0xDFFF)) return false;
-        i += extra + 1;
+    for (std::size_t i = 0; i < bytes.size();) {
+        const Decoded d = decode(bytes, i);
+        if (!d.codePoint) return false;
+        i += d.length;
+    }
+    return true;
+}
+
+std::size_t Unicode::utf16Length(std::string_view utf8)
+{
+    std::size_t units = 0;
+    forEachCharacter(utf8, [&](const Decoded& d, std::string_view) { units += d.codePoint && *d.codePoint > 0xFFFF ? 2 : 1; });
+    return units;
+}
+
+bool Unicode::isWhiteSpace(char32_t c)
+{
+    return (c >= 0x09 && c <= 0x0D) || c == 0x20 || c == 0x85 || c == 0xA0 || c == 0x1680 ||
+           (c >= 0x2000 && c <= 0x200A) || c == 0x2028 || c == 0x2029 || c == 0x202F || c == 0x205F || c == 0x3000;
+}
+
+bool Unicode::isBlank(std::string_view utf8)
+{
+    for (std::size_t i = 0; i < utf8.size();) {
+        const Decoded d = decode(utf8, i);
+        if (!d.codePoint || !isWhiteSpace(*d.codePoint)) return false;
+        i += d.length;
     }
     return true;
 }

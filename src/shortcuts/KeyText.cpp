@@ -3,44 +3,13 @@
 #include "foundation/Unicode.h"
 
 #include <optional>
+#include <string_view>
 
 namespace tvi {
 
 namespace {
 
-// One decoded character, or absent for a broken sequence (which then takes one byte).
-struct Decoded {
-    std::optional<char32_t> codePoint;
-    std::size_t length = 1;
-};
-
-Decoded decodeAt(std::string_view s, std::size_t i)
-{
-    auto byte = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
-    unsigned char lead = byte(i);
-    if (lead < 0x80) return {lead, 1};
-    std::size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 0;
-    if (length == 0 || lead > 0xF4 || i + length > s.size()) return {};
-    char32_t cp = lead & (0x7F >> length);
-    for (std::size_t k = 1; k < length; ++k) {
-        if ((byte(i + k) & 0xC0) != 0x80) return {};
-        cp = (cp << 6) | (byte(i + k) & 0x3F);
-    }
-    static constexpr char32_t smallest[]{0, 0, 0x80, 0x800, 0x10000};
-    if (cp < smallest[length] || cp > 0x10FFFF || Unicode::isHighSurrogate(cp) || Unicode::isLowSurrogate(cp))
-        return {};
-    return {cp, length};
-}
-
-template <typename Visit>
-void forEachCharacter(std::string_view s, Visit visit)
-{
-    for (std::size_t i = 0; i < s.size();) {
-        Decoded d = decodeAt(s, i);
-        visit(d, s.substr(i, d.length));
-        i += d.length;
-    }
-}
+using Decoded = Unicode::Decoded;
 
 bool inRange(char32_t c, char32_t first, char32_t last) { return c >= first && c <= last; }
 
@@ -50,12 +19,6 @@ bool isControlOrFormat(char32_t c)
            c == 0x6DD || c == 0x70F || c == 0x180E || inRange(c, 0x200B, 0x200F) || inRange(c, 0x202A, 0x202E) ||
            inRange(c, 0x2060, 0x2064) || inRange(c, 0x2066, 0x206F) || c == 0xFEFF || inRange(c, 0xFFF9, 0xFFFB) ||
            c == 0xE0001 || inRange(c, 0xE0020, 0xE007F);
-}
-
-bool isSeparator(char32_t c)
-{
-    return c == 0x20 || c == 0xA0 || c == 0x1680 || inRange(c, 0x2000, 0x200A) || c == 0x2028 || c == 0x2029 ||
-           c == 0x202F || c == 0x205F || c == 0x3000;
 }
 
 bool isPrivateUseOrNonCharacter(char32_t c)
@@ -118,13 +81,13 @@ char32_t lowerOf(char32_t c)
 bool KeyText::isDisplayable(std::string_view utf8)
 {
     bool displayable = true;
-    forEachCharacter(utf8, [&](const Decoded& d, std::string_view) {
+    Unicode::forEachCharacter(utf8, [&](const Decoded& d, std::string_view) {
         if (!d.codePoint) {
             displayable = false;
             return;
         }
         char32_t c = *d.codePoint;
-        if (isControlOrFormat(c) || isSeparator(c) || isPrivateUseOrNonCharacter(c)) displayable = false;
+        if (isControlOrFormat(c) || Unicode::isWhiteSpace(c) || isPrivateUseOrNonCharacter(c)) displayable = false;
     });
     return displayable;
 }
@@ -132,7 +95,7 @@ bool KeyText::isDisplayable(std::string_view utf8)
 std::string KeyText::uppercase(std::string_view utf8)
 {
     std::string out;
-    forEachCharacter(utf8, [&](const Decoded& d, std::string_view bytes) {
+    Unicode::forEachCharacter(utf8, [&](const Decoded& d, std::string_view bytes) {
         if (!d.codePoint) {
             out += bytes;
             return;
@@ -146,7 +109,7 @@ std::string KeyText::uppercase(std::string_view utf8)
 std::string KeyText::lowercase(std::string_view utf8)
 {
     std::string out;
-    forEachCharacter(utf8, [&](const Decoded& d, std::string_view bytes) {
+    Unicode::forEachCharacter(utf8, [&](const Decoded& d, std::string_view bytes) {
         if (d.codePoint)
             Unicode::appendUtf8(out, lowerOf(*d.codePoint));
         else
@@ -158,7 +121,7 @@ std::string KeyText::lowercase(std::string_view utf8)
 std::size_t KeyText::characterCount(std::string_view utf8)
 {
     std::size_t count = 0;
-    forEachCharacter(utf8, [&](const Decoded&, std::string_view) { ++count; });
+    Unicode::forEachCharacter(utf8, [&](const Decoded&, std::string_view) { ++count; });
     return count;
 }
 

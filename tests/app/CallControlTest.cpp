@@ -256,6 +256,7 @@ TEST_F(CallControlTest, MarkerTextIsSentWithoutAPress)
     copyAndWaitUntilHandled("TVAutomator:\n1234567");
     copyAndWaitUntilHandled("call TVAutomator:\n123");
     copyAndWaitUntilHandled("TVAutomator:\n");
+    copyAndWaitUntilHandled("TVAutomator:\n\xC2\xA0\xE3\x80\x80"); // blank in Unicode's sense
     EXPECT_EQ(messagesUntilEcho(), (std::vector<Bytes>{pressedWithText("1234567"), pressedWithText("123")}));
     EXPECT_TRUE(logger->contains("TVIAppDelegate: Pasteboard string contains magic text!"));
     EXPECT_TRUE(logger->contains("TVIAppDelegate: => pasteboardUpdated stringFromPasteboard is null"));
@@ -266,6 +267,9 @@ TEST_F(CallControlTest, CompanionTextIsSentUnchangedAndInOrder)
     auto& notes = distributedNotifications();
     notes.postFromAnotherProcess("com.orvella.Telvora-Automator.textFromAutomator", "  089 1234 \n");
     notes.postFromAnotherProcess("com.orvella.Telvora-Automator.textFromAutomator", "   \n");
+    // No-break space, line separator, ideographic space, NEL: blank, not a number.
+    notes.postFromAnotherProcess("com.orvella.Telvora-Automator.textFromAutomator",
+                                 "\xC2\xA0\xE2\x80\xA8\xE3\x80\x80\xC2\x85");
     notes.postFromAnotherProcess("com.orvella.Telvora-Automator.textFromAutomator", "0815");
     EXPECT_EQ(messagesUntilEcho(), (std::vector<Bytes>{pressedWithText("  089 1234 \n"), pressedWithText("0815")}));
 }
@@ -289,7 +293,9 @@ TEST_F(CallControlTest, TheFeedFollowsTheServerAddress)
     const std::pair<const char*, const char*> cases[] = {
         {"192.168.0.10", "192.168.0.10/management/downloads/Appcast.xml"},
         {"192.168.0.10/", "192.168.0.10/management/downloads/Appcast.xml"},
-        {"https://updates.example//x/", "https:/updates.example/x/management/downloads/Appcast.xml"},
+        // The scheme's own two slashes are kept; only runs after it are reduced.
+        {"https://updates.example//x/", "https://updates.example/x/management/downloads/Appcast.xml"},
+        {"http://127.0.0.1:8080", "http://127.0.0.1:8080/management/downloads/Appcast.xml"},
     };
     for (auto [address, feed] : cases) {
         const Bytes text(address, address + std::strlen(address));

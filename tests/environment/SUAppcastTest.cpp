@@ -11,7 +11,7 @@ const std::string kFeed = R"(<?xml version="1.0" encoding="utf-8"?>
     <title>Telvora Changelog</title>
     <!-- <item><enclosure sparkle:version="99.0" url="http://old/commented-out.zip"/></item> -->
     <item>
-      <title>Version&#32;1.2 &amp; more &#xe9; &#0; &#xD800; &nbsp;</title>
+      <title>Version&#32;1.2 &amp; more &#xe9;</title>
       <enclosure url="https://example.org/get?file=Telvora-1.2.zip&amp;v=2" sparkle:version="1.2.0"
                  sparkle:shortVersionString='1.2' length="123" type="application/octet-stream"/>
     </item>
@@ -32,7 +32,7 @@ TEST(SUAppcastTest, ReadsVersionsFromEnclosureAttributesAndFromElements)
     ASSERT_TRUE(items);
     ASSERT_EQ(items->size(), 2u); // the commented item and the one without a version are not releases
     const SUAppcastItem& first = (*items)[0];
-    EXPECT_EQ(first.title, "Version 1.2 & more \xc3\xa9 &#0; &#xD800; &nbsp;"); // invalid references stay as written
+    EXPECT_EQ(first.title, "Version 1.2 & more \xc3\xa9");
     EXPECT_EQ(first.versionString, "1.2.0");
     EXPECT_EQ(first.displayVersionString, "1.2");
     EXPECT_EQ(first.fileURL, "https://example.org/get?file=Telvora-1.2.zip&v=2");
@@ -46,7 +46,7 @@ TEST(SUAppcastTest, ReadsVersionsFromEnclosureAttributesAndFromElements)
 
 TEST(SUAppcastTest, EveryTruncationOfAFeedIsRefusedNotMisread)
 {
-    const auto end = kFeed.find("</channel>") + std::string("</channel>").size();
+    const auto end = kFeed.find("</rss>") + std::string("</rss>").size();
     for (std::size_t cut = 0; cut < end; ++cut)
         EXPECT_EQ(SUAppcast::parseAppcast(std::string_view(kFeed).substr(0, cut)), std::nullopt) << "cut at " << cut;
     EXPECT_TRUE(SUAppcast::parseAppcast(std::string_view(kFeed).substr(0, end)));
@@ -58,8 +58,20 @@ TEST(SUAppcastTest, WhatIsNoAppcastIsRefused)
                              "<rss><channel><item><enclosure sparkle:version=\"1.0\"/></item>",
                              "<rss><channel><item><enclosure sparkle:version=\"1.0/></item></channel></rss>",
                              "<rss><channel><!-- never closed </channel></rss>",
-                             "<rss><channel><![CDATA[ never closed </channel></rss>", "\xff\xfe<\x01\x80"})
+                             "<rss><channel><![CDATA[ never closed </channel></rss>", "\xff\xfe<\x01\x80",
+                             // Unknown entities and references to no character.
+                             "<rss><channel><title>&nbsp;&#0;</title></channel></rss>",
+                             "<rss><channel><title>&#xD800;</title></channel></rss>",
+                             // Entity expansion of any size: no document type is taken.
+                             "<!DOCTYPE rss [<!ENTITY a \"aaaaaaaa\"><!ENTITY b \"&a;&a;&a;&a;\">]>"
+                             "<rss><channel><title>&b;</title></channel></rss>"})
         EXPECT_EQ(SUAppcast::parseAppcast(text), std::nullopt) << text;
+    // The reason says what and where.
+    std::string error;
+    EXPECT_FALSE(SUAppcast::parseAppcast("<rss>\n<channel>\n<item></channel></rss>", &error));
+    EXPECT_NE(error.find("mismatched tag (line 3, column"), std::string::npos) << error;
+    EXPECT_FALSE(SUAppcast::parseAppcast("<html><body>Not Found</body></html>", &error));
+    EXPECT_NE(error.find("no rss or channel element"), std::string::npos) << error;
     // Complete, but announcing nothing: readable, with no items.
     const auto empty = SUAppcast::parseAppcast("<rss><channel><title>x</title></channel></rss>");
     ASSERT_TRUE(empty);

@@ -157,9 +157,7 @@ TEST_F(SUUpdaterCheckTest, FeedsThatCannotBeReadGiveAnErrorAlertAndRecordNoCheck
     const std::string missing = dir_ + "/missing.xml";
     const std::string truncated = appcast("9.0", "9.0").substr(0, 300);
     const std::pair<std::string, std::string> feeds[] = {
-        {feedFile(truncated), "no complete appcast"},
-        // The feed text built from a bare server address: no scheme.
-        {"127.0.0.1/management/downloads/Appcast.xml", "names no scheme"},
+        {feedFile(truncated), "no well-formed XML"},
         {"ftp://127.0.0.1/Appcast.xml", "unsupported scheme"},
         {"file://" + missing, "missing.xml"},
         {"http://127.0.0.1:" + std::to_string(LocalHttpServer::closedPort()) + "/Appcast.xml", "127.0.0.1"},
@@ -192,6 +190,18 @@ TEST_F(SUUpdaterCheckTest, HttpFeedIsFetchedFollowingARedirect)
     EXPECT_TRUE(updater_.lastUpdateCheckDate());
 }
 
+TEST_F(SUUpdaterCheckTest, AFeedWithoutASchemeIsFetchedOverHttps)
+{
+    // A plain HTTP server: the https attempt reaches it, and its handshake fails there.
+    LocalHttpServer server([](const std::string&) { return LocalHttpServer::Response::withStatus(200, appcast("9.0", "9.0")); });
+    updater_.setFeedURL("127.0.0.1:" + std::to_string(server.port()) + "/management/downloads/Appcast.xml");
+    EXPECT_EQ(check().outcome, Outcome::Failed);
+    EXPECT_EQ(server.requestCount(), 1);
+    for (const auto& path : server.paths()) EXPECT_NE(path, "/management/downloads/Appcast.xml");
+    const Alert alert = onlyAlert();
+    EXPECT_EQ(alert.informativeText.find("names no scheme"), std::string::npos) << alert.informativeText;
+}
+
 TEST_F(SUUpdaterCheckTest, HttpErrorsEndlessRedirectsAndRedirectsIntoFilesFail)
 {
     // A newer release on disk, which a redirect must not be able to reach.
@@ -219,7 +229,7 @@ TEST_F(SUUpdaterCheckTest, BackgroundCheckAlertsOnlyForAnUpdate)
     EXPECT_TRUE(alerts_->shownAlerts().empty());
     EXPECT_TRUE(updater_.lastUpdateCheckDate());
 
-    updater_.setFeedURL("10.0.0.5/management/downloads/Appcast.xml");
+    updater_.setFeedURL("http://127.0.0.1:" + std::to_string(LocalHttpServer::closedPort()) + "/Appcast.xml");
     EXPECT_EQ(check(false).outcome, Outcome::Failed);
     EXPECT_TRUE(alerts_->shownAlerts().empty());
 

@@ -102,6 +102,36 @@ TEST(PropertyListTest, MalformedInputIsRefused)
     for (const auto& input : inputs) EXPECT_FALSE(PropertyListSerialization::propertyListFromData(input));
 }
 
+// Files written elsewhere: what is read can always be written back, and nothing in them
+// brings the process down.
+TEST(PropertyListTest, StoredFilesAreReadSafelyAndCanBeWrittenBack)
+{
+    // A binary dictionary {"\u00e9\0b": true}: the NUL inside a key made libplist abort.
+    const PlistData nulKey{0x62, 0x70, 0x6c, 0x69, 0x73, 0x74, 0x30, 0x30, 0xd1, 0x01, 0x02, 0x63, 0x00, 0xe9,
+                           0x00, 0x00, 0x00, 0x62, 0x09, 0x08, 0x0b, 0x12, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
+                           0x01, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x03, 0x00, 0x00, 0x00, 0x00,
+                           0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x13};
+    EXPECT_FALSE(PropertyListSerialization::propertyListFromData(nulKey));
+
+    // Broken UTF-8 in a key and a value becomes U+FFFD, so the file can be written again.
+    const std::string xml = "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>k\xA0</key>"
+                            "<string>v\xFF</string><key>TVIFirstRun</key><false/></dict></plist>";
+    const auto read = PropertyListSerialization::propertyListFromData(PlistData(xml.begin(), xml.end()));
+    ASSERT_TRUE(read);
+    EXPECT_EQ(*read, PlistValue(PlistDictionary{{"k\xEF\xBF\xBD", PlistValue("v\xEF\xBF\xBD")},
+                                                {"TVIFirstRun", PlistValue(false)}}));
+    EXPECT_FALSE(PropertyListSerialization::dataFromPropertyList(*read, Format::Binary).empty());
+
+    // A binary {"d": 2268-01-01 14:20:00.94}, beyond the writable range, is read as a writable date.
+    const PlistData farDate{0x62, 0x70, 0x6c, 0x69, 0x73, 0x74, 0x30, 0x30, 0xd1, 0x01, 0x02, 0x51, 0x64, 0x33, 0x41,
+                            0xff, 0x63, 0x5e, 0x01, 0x0f, 0x00, 0x00, 0x08, 0x0b, 0x0d, 0x00, 0x00, 0x00, 0x00, 0x00,
+                            0x00, 0x01, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x03, 0x00, 0x00, 0x00, 0x00,
+                            0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x16};
+    const auto far = PropertyListSerialization::propertyListFromData(farDate);
+    ASSERT_TRUE(far);
+    EXPECT_TRUE(PropertyListSerialization::isValidPropertyList(*far));
+}
+
 TEST(PropertyListTest, ValuesAPropertyListCannotHoldAreRefused)
 {
     const std::vector<PlistValue> unstorable{
