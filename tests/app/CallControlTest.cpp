@@ -147,6 +147,22 @@ protected:
     }
 
     static void copy(const std::string& text) { pasteboard().writeText(text); }
+    // Copies, and returns once the controller has handled this change of the pasteboard
+    // (changes made before it looks merge into one).
+    static void copyAndWaitUntilHandled(const std::string& text)
+    {
+        const auto handled = [] {
+            const auto texts = logger->texts();
+            return std::count_if(texts.begin(), texts.end(), [](const std::string& line) {
+                return line.rfind("TVIAppDelegate: => pasteboardUpdated makeCallHasFired flag: ", 0) == 0;
+            });
+        };
+        const auto before = handled();
+        copy(text);
+        for (int i = 0; i < 500 && handled() == before; ++i) std::this_thread::sleep_for(10ms);
+        ASSERT_EQ(handled(), before + 1) << "the copy was not handled";
+        MainLoopThread::drain();
+    }
 
     static inline MainLoopThread* loop = nullptr;
     static inline std::shared_ptr<CollectingLogger> logger;
@@ -227,8 +243,7 @@ TEST_F(CallControlTest, WithoutACopyTheWindowClosesAndALaterCopyIsNotDialledNorL
     const bool nothingPosted = keyEvents().postedEvents().empty();
     EXPECT_TRUE(nothingPosted); // Calvetto in front: no copy
     EXPECT_TRUE(logger->waitFor("TVIAppDelegate: makeCallHasFired was set to NO from timer", 3s));
-    copy("my secret password");
-    std::this_thread::sleep_for(150ms);
+    copyAndWaitUntilHandled("my secret password");
     EXPECT_TRUE(messagesUntilEcho().empty());
     EXPECT_TRUE(logger->contains("TVIAppDelegate: =>string from Pasteboard: <18 characters>"));
     EXPECT_TRUE(logger->contains("TVIAppDelegate: Normal pasteboard operation"));
@@ -242,12 +257,9 @@ TEST_F(CallControlTest, WithoutACopyTheWindowClosesAndALaterCopyIsNotDialledNorL
 
 TEST_F(CallControlTest, MarkerTextIsSentWithoutAPress)
 {
-    copy("TVAutomator:\n1234567");
-    std::this_thread::sleep_for(150ms);
-    copy("call TVAutomator:\n123");
-    std::this_thread::sleep_for(150ms);
-    copy("TVAutomator:\n");
-    std::this_thread::sleep_for(150ms);
+    copyAndWaitUntilHandled("TVAutomator:\n1234567");
+    copyAndWaitUntilHandled("call TVAutomator:\n123");
+    copyAndWaitUntilHandled("TVAutomator:\n");
     EXPECT_EQ(messagesUntilEcho(), (std::vector<Bytes>{pressedWithText("1234567"), pressedWithText("123")}));
     EXPECT_TRUE(logger->contains("TVIAppDelegate: Pasteboard string contains magic text!"));
     EXPECT_TRUE(logger->contains("TVIAppDelegate: => pasteboardUpdated stringFromPasteboard is null"));
