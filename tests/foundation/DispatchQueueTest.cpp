@@ -21,11 +21,12 @@ constexpr auto patience = 10s;
 // those threads blocks.
 void waitUntilAllBlocked(const std::vector<std::atomic<pid_t>>& threads)
 {
+    const auto deadline = std::chrono::steady_clock::now() + patience;
     for (const auto& thread : threads) {
-        for (int i = 0; i < 5000 && thread == 0; ++i)
+        while (thread == 0 && std::chrono::steady_clock::now() < deadline)
             std::this_thread::sleep_for(1ms);
-        EXPECT_NE(thread, 0) << "a task never started";
-        EXPECT_TRUE(test::waitUntilBlocked(thread));
+        ASSERT_NE(thread, 0) << "a task never started";
+        ASSERT_TRUE(test::waitUntilBlocked(thread));
     }
 }
 
