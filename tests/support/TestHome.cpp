@@ -12,6 +12,7 @@
 namespace tvi::test {
 namespace {
 bool ownsHome = false;
+pid_t owner = 0; // a forked child (a fast death test) inherits the exit handler, not the HOME
 // Function-local so that it is usable from the test main's early constructor, before static initialisers.
 std::string& homeSlot()
 {
@@ -47,7 +48,8 @@ bool isRealHome(const std::string& candidate, const std::string& startHome)
 void removeHome()
 {
     std::error_code ec;
-    if (ownsHome && !std::getenv("TELVORA_KEEP_TEST_HOME")) std::filesystem::remove_all(homeSlot(), ec);
+    if (ownsHome && ::getpid() == owner && !std::getenv("TELVORA_KEEP_TEST_HOME"))
+        std::filesystem::remove_all(homeSlot(), ec);
 }
 }
 
@@ -66,6 +68,7 @@ void enterTestHome()
         if (!::mkdtemp(pattern.data())) refuse("cannot create " + pattern);
         home = pattern;
         ownsHome = true;
+        owner = ::getpid();
         std::atexit(removeHome);
         ::setenv("HOME", home.c_str(), 1);
     }
