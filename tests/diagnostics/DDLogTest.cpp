@@ -4,6 +4,7 @@
 #include "diagnostics/DDLogMacros.h"
 #include "diagnostics/DDTTYLogger.h"
 #include "support/TestHome.h"
+#include "support/ThreadState.h"
 
 #include <gtest/gtest.h>
 
@@ -114,14 +115,16 @@ TEST_F(DDLogTest, TheThousandAndFirstLineBlocksItsCallerUntilOneIsDelivered)
     auto stalled = std::make_shared<RecordingLogger>(true);
     DDLog::addLogger(stalled);
     std::atomic<int> queued{0};
+    std::atomic<pid_t> producerId{0};
     std::thread producer([&] {
+        producerId = test::currentThreadId();
         for (int i = 0; i < 1001; ++i) {
             logInfo("line");
             ++queued;
         }
     });
     for (int i = 0; i < 500 && queued.load() < 1000; ++i) std::this_thread::sleep_for(10ms);
-    std::this_thread::sleep_for(200ms);
+    EXPECT_TRUE(test::waitUntilBlocked(producerId));
     EXPECT_EQ(queued.load(), 1000) << "the first line is in delivery, 999 wait, the next caller blocks";
 
     stalled->release();

@@ -1,5 +1,6 @@
 #include "foundation/DispatchGroup.h"
 #include "foundation/DispatchSemaphore.h"
+#include "support/ThreadState.h"
 
 #include <gtest/gtest.h>
 
@@ -43,8 +44,8 @@ TEST(DispatchGroupTest, WaitForTimesOutWhileWorkIsOutstanding)
     EXPECT_FALSE(group.waitFor(20ms));
     gate.signal();
     EXPECT_FALSE(group.waitFor(20ms));  // the manual enter is still open
-    std::thread leaver([&] {
-        std::this_thread::sleep_for(10ms);
+    std::thread leaver([&, waiter = test::currentThreadId()] {
+        EXPECT_TRUE(test::waitUntilBlocked(waiter)); // in waitFor
         group.leave();
     });
     EXPECT_TRUE(group.waitFor(10s));
@@ -79,8 +80,8 @@ TEST(DispatchSemaphoreTest, CountsSignalsAndTimesOut)
     EXPECT_FALSE(semaphore.waitFor(30ms));
     EXPECT_GE(std::chrono::steady_clock::now() - start, 30ms);
 
-    std::thread signaller([&] {
-        std::this_thread::sleep_for(10ms);
+    std::thread signaller([&, waiter = test::currentThreadId()] {
+        EXPECT_TRUE(test::waitUntilBlocked(waiter)); // in waitFor
         semaphore.signal();
     });
     EXPECT_TRUE(semaphore.waitFor(10s));

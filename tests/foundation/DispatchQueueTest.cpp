@@ -1,6 +1,7 @@
 #include "foundation/DispatchGroup.h"
 #include "foundation/DispatchQueue.h"
 #include "foundation/DispatchSemaphore.h"
+#include "support/ThreadState.h"
 
 #include <gtest/gtest.h>
 
@@ -15,6 +16,19 @@ namespace tvi {
 namespace {
 
 constexpr auto patience = 10s;
+
+// Waits until every slot holds the id of a thread (set by a task as it starts) and each of
+// those threads blocks.
+void waitUntilAllBlocked(const std::vector<std::atomic<pid_t>>& threads)
+{
+    const auto deadline = std::chrono::steady_clock::now() + patience;
+    for (const auto& thread : threads) {
+        while (thread == 0 && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(1ms);
+        ASSERT_NE(thread, 0) << "a task never started";
+        ASSERT_TRUE(test::waitUntilBlocked(thread));
+    }
+}
 
 TEST(DispatchQueueTest, ManyProducersLoseNothingAndKeepEachProducersOrder)
 {
@@ -133,12 +147,14 @@ TEST(DispatchQueueTest, SyncOntoAnotherQueueWaitsForItsEarlierWork)
     target->async([&] { order.push_back(2); });
 
     DispatchSemaphore done(0);
+    std::vector<std::atomic<pid_t>> syncing(1);
     socketQueue->async([&] {
+        syncing[0] = test::currentThreadId();
         target->sync([&] { order.push_back(3); });
         order.push_back(4);  // the target's tasks are finished by now
         done.signal();
     });
-    std::this_thread::sleep_for(20ms);
+    waitUntilAllBlocked(syncing);
     release = true;
     ASSERT_TRUE(done.waitFor(patience));
     EXPECT_EQ(order, (std::vector<int>{1, 2, 3, 4}));
@@ -208,17 +224,20 @@ TEST(DispatchQueueTest, BlockedTasksDoNotStarveTheWorkTheyWaitFor)
     DispatchSemaphore gate(0);
     std::atomic<int> written{0};
     DispatchGroup all;
+    std::vector<std::atomic<pid_t>> blocked(2 * waiters);
     for (int i = 0; i < waiters; ++i) {
         all.async(*loggingQueues[i], [&, i] {
+            blocked[2 * i] = test::currentThreadId();
             DispatchGroup loggers;
-            loggers.async(*loggerQueues[i], [&] {
+            loggers.async(*loggerQueues[i], [&, i] {
+                blocked[2 * i + 1] = test::currentThreadId();
                 gate.wait();  // released only after every waiter is blocked
                 ++written;
             });
             loggers.wait();
         });
     }
-    std::this_thread::sleep_for(50ms);
+    waitUntilAllBlocked(blocked);
     for (int i = 0; i < waiters; ++i)
         gate.signal();
     EXPECT_TRUE(all.waitFor(patience));
@@ -233,9 +252,13 @@ TEST(DispatchQueueTest, BlockedTasksDoNotStarveTheWorkTheyWaitFor)
     });
     std::atomic<int> synced{0};
     DispatchGroup syncing;
+    std::vector<std::atomic<pid_t>> inSync(waiters);
     for (int i = 0; i < waiters; ++i)
-        syncing.async(*loggingQueues[i], [&] { shared->sync([&] { ++synced; }); });
-    std::this_thread::sleep_for(50ms);
+        syncing.async(*loggingQueues[i], [&, i] {
+            inSync[i] = test::currentThreadId();
+            shared->sync([&] { ++synced; });
+        });
+    waitUntilAllBlocked(inSync);
     release = true;
     EXPECT_TRUE(syncing.waitFor(patience));
     EXPECT_EQ(synced, waiters);

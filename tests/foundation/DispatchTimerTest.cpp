@@ -16,6 +16,20 @@ namespace {
 
 constexpr auto patience = 10s;
 
+// Returns once a repeating timer of the given period on the queue has fired `ticks` times: by
+// then a timer of that period on that queue that ought to stay silent has had as many chances.
+void letTimersFire(const DispatchQueuePtr& queue, std::chrono::milliseconds period, int ticks)
+{
+    std::atomic<int> count{0};
+    DispatchSemaphore done(0);
+    auto witness = DispatchTimer::scheduled(queue, period, true, [&] {
+        if (++count == ticks)
+            done.signal();
+    });
+    EXPECT_TRUE(done.waitFor(patience));
+    witness->invalidate();
+}
+
 TEST(DispatchTimerTest, OneShotFiresOnceOnItsQueueAndThenIsInvalid)
 {
     auto queue = DispatchQueue::createSerial("timerQueue");
@@ -29,7 +43,7 @@ TEST(DispatchTimerTest, OneShotFiresOnceOnItsQueueAndThenIsInvalid)
     });
     EXPECT_TRUE(timer->isValid());
     ASSERT_TRUE(done.waitFor(patience));
-    std::this_thread::sleep_for(40ms);
+    letTimersFire(queue, 10ms, 4);
     EXPECT_EQ(fired, 1);
     EXPECT_TRUE(onQueue);
     EXPECT_FALSE(timer->isValid());
@@ -59,7 +73,7 @@ TEST(DispatchTimerTest, RepeatingFiresUntilInvalidatedThenReleasesItsHandler)
         ASSERT_TRUE(tick.waitFor(patience));
     timer->invalidate();
     const int atInvalidate = fired;
-    std::this_thread::sleep_for(30ms);
+    letTimersFire(queue, 2ms, 15);
     EXPECT_EQ(fired, atInvalidate);
     EXPECT_FALSE(timer->isValid());
     EXPECT_TRUE(watch.expired()) << "the handler (and what it captures) outlives invalidate()";
@@ -82,7 +96,7 @@ TEST(DispatchTimerTest, HandlerInvalidatesItsOwnTimer)
         });
     });
     ASSERT_TRUE(third.waitFor(patience));
-    std::this_thread::sleep_for(20ms);
+    letTimersFire(queue, 1ms, 20);
     EXPECT_EQ(fired, 3);
 }
 
@@ -91,10 +105,12 @@ TEST(DispatchTimerTest, InvalidateFromAnotherTaskOfTheTimersQueueDoesNotDeadlock
     auto queue = DispatchQueue::createSerial("ownQueue");
     std::atomic<int> fired{0};
     auto timer = DispatchTimer::scheduled(queue, 1ms, true, [&] { ++fired; });
-    std::this_thread::sleep_for(10ms);
+    for (int i = 0; i < 5000 && fired < 2; ++i)
+        std::this_thread::sleep_for(1ms);
     queue->sync([&] { timer->invalidate(); });
     const int atInvalidate = fired;
-    std::this_thread::sleep_for(20ms);
+    EXPECT_GE(atInvalidate, 2);
+    letTimersFire(queue, 1ms, 20);
     EXPECT_EQ(fired, atInvalidate);
 }
 

@@ -1,6 +1,7 @@
 #include "foundation/DispatchQueue.h"
 #include "foundation/DispatchSemaphore.h"
 #include "foundation/MainRunLoop.h"
+#include "support/ThreadState.h"
 
 #include <gtest/gtest.h>
 
@@ -12,6 +13,15 @@ using namespace std::chrono_literals;
 
 namespace tvi {
 namespace {
+
+// Returns once a task queued now on another queue has run: main-queue tasks served anywhere
+// but in run() would have had the same chance to run by then.
+void letOtherQueuesRun()
+{
+    DispatchSemaphore ran(0);
+    DispatchQueue::createSerial("witness")->async([&] { ran.signal(); });
+    EXPECT_TRUE(ran.waitFor(10s));
+}
 
 // Runs the main loop on this thread until stop(), with a safety stop so that a
 // broken loop fails the test instead of hanging it.
@@ -43,7 +53,7 @@ TEST(MainRunLoopTest, TasksQueuedBeforeRunWaitAndRunInOrderOnTheMainQueue)
             onMain = onMain && main->isCurrent() && DispatchQueue::current() == main.get();
         });
     }
-    std::this_thread::sleep_for(20ms);
+    letOtherQueuesRun();
     ranEarly = !order.empty();
     main->async([] { MainRunLoop::shared().stop(); });
     runMainLoop();
@@ -56,8 +66,8 @@ TEST(MainRunLoopTest, TasksQueuedBeforeRunWaitAndRunInOrderOnTheMainQueue)
 
 TEST(MainRunLoopTest, StopFromAnotherThreadEndsRunAndLaterTasksWaitForTheNextRun)
 {
-    std::thread stopper([] {
-        std::this_thread::sleep_for(30ms);
+    std::thread stopper([loop = test::currentThreadId()] {
+        EXPECT_TRUE(test::waitUntilBlocked(loop)); // waiting in run()
         MainRunLoop::shared().stop();
     });
     runMainLoop();
@@ -69,7 +79,7 @@ TEST(MainRunLoopTest, StopFromAnotherThreadEndsRunAndLaterTasksWaitForTheNextRun
     DispatchQueue::main()->async([&] { ++ran; });
     runMainLoop();
 
-    std::this_thread::sleep_for(10ms);
+    letOtherQueuesRun();
     EXPECT_EQ(ran, 0);
     DispatchQueue::main()->async([&] {
         ++ran;

@@ -1,4 +1,5 @@
 #include "foundation/NotificationCenter.h"
+#include "support/ThreadState.h"
 
 #include <gtest/gtest.h>
 
@@ -87,9 +88,11 @@ TEST(NotificationCenterTest, RemovalWaitsForARunningHandler)
     NotificationCenter center;
     std::atomic<bool> entered{false};
     std::atomic<bool> finished{false};
+    const pid_t remover = test::currentThreadId();
     const auto token = center.addObserver("n", nullptr, [&](const Notification&) {
         entered = true;
-        std::this_thread::sleep_for(50ms);
+        // Finishes only once the removal waits (or, wrongly, has returned and the test waits for the join).
+        EXPECT_TRUE(test::waitUntilBlocked(remover));
         finished = true;
     });
     std::thread poster([&] { center.post("n"); });

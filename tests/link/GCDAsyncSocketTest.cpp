@@ -1,11 +1,13 @@
 #include "link/GCDAsyncSocket.h"
 #include "link/SocketIOService.h"
+#include "support/TcpQueues.h"
 
 #include <asio/steady_timer.hpp>
 
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
+#include <dlfcn.h>
 #include <ifaddrs.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -14,11 +16,14 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <condition_variable>
 #include <deque>
 #include <future>
+#include <mutex>
+#include <vector>
 #include <thread>
 
 namespace tvi {
@@ -244,12 +249,19 @@ std::optional<std::string> nonLoopbackIPv4Address()
     return found;
 }
 
-// Context switches of all the process's threads so far.
-long contextSwitches()
+// When accept4 failed for want of a descriptor, per listening descriptor: the calls below
+// pass through this program's accept4 first.
+std::mutex exhaustedAcceptsMutex;
+std::vector<std::pair<int, std::chrono::steady_clock::time_point>> exhaustedAccepts;
+
+std::vector<std::chrono::steady_clock::time_point> exhaustedAcceptsOn(int listenFd)
 {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_nvcsw + usage.ru_nivcsw;
+    std::lock_guard lock(exhaustedAcceptsMutex);
+    std::vector<std::chrono::steady_clock::time_point> times;
+    for (const auto& [fd, time] : exhaustedAccepts)
+        if (fd == listenFd)
+            times.push_back(time);
+    return times;
 }
 
 // Lowers the descriptor limit to the lowest free number, so every new descriptor
@@ -317,6 +329,14 @@ protected:
         return accepted.size() > before ? accepted[before] : nullptr;
     }
 
+    // Returns once every callback the socket has caused so far has been delivered: disconnect()
+    // (a no-op on a closed socket) waits for the socket's queue, then the delegate queue is drained.
+    void settle(const SocketPtr& sock)
+    {
+        sock->disconnect();
+        delegateQueue->sync([] {});
+    }
+
     DispatchQueuePtr delegateQueue = DispatchQueue::createSerial("test.delegate");
     std::shared_ptr<RecordingDelegate> delegate = std::make_shared<RecordingDelegate>(delegateQueue);
     SocketPtr listener = GCDAsyncSocket::create(delegate, delegateQueue);
@@ -365,7 +385,7 @@ TEST_F(GCDAsyncSocketTest, ExactLengthReadsSpanSegmentsAndKeepTheRest)
     ASSERT_TRUE(sock);
     sock->readDataToLength(5, -1, 1);
     client.send({1, 2});
-    std::this_thread::sleep_for(30ms);
+    ASSERT_TRUE(test::waitUntilServerTookEverything(listener->localPort()));
     EXPECT_EQ(delegate->events().size(), 1u); // only the accept
     client.send({3, 4, 5, 6});
     sock->readDataToLength(1, -1, 2);
@@ -436,7 +456,7 @@ TEST_F(GCDAsyncSocketTest, PeerCloseIsNoticedWithoutPendingReadButBufferedBytesA
     const SocketPtr sock = accept(talker);
     talker.send({1, 2, 3});
     talker.close();
-    std::this_thread::sleep_for(30ms);
+    ASSERT_TRUE(test::waitUntilServerTookEverything(listener->localPort())); // the bytes and the close
     sock->readDataToLength(2, -1, 1);
     sock->readDataToLength(2, -1, 2);
     const auto events = delegate->waitForEvents(5);
@@ -452,7 +472,7 @@ TEST_F(GCDAsyncSocketTest, DiscardingDropsAllInputButNoticesThePeerClose)
     const SocketPtr sock = accept(client);
     ASSERT_TRUE(sock);
     client.send({1, 2, 3});
-    std::this_thread::sleep_for(30ms); // buffered ahead of any read
+    ASSERT_TRUE(test::waitUntilServerTookEverything(listener->localPort())); // buffered ahead of any read
     sock->readDataToLength(4, -1, 1);
     sock->discardIncomingData();
     // Writes go on; once this one arrives, discarding has begun.
@@ -463,7 +483,7 @@ TEST_F(GCDAsyncSocketTest, DiscardingDropsAllInputButNoticesThePeerClose)
     client.close();
 
     const auto events = delegate->waitForEvents(3);
-    std::this_thread::sleep_for(30ms);
+    settle(sock);
     ASSERT_EQ(delegate->events().size(), 3u) << "a read completed after discarding began";
     EXPECT_EQ(events[1].kind, Event::Write);
     expectClosedByPeer(events[2], sock.get());
@@ -501,7 +521,8 @@ TEST_F(GCDAsyncSocketTest, SocketsOnTheDelegateQueueDeliverThereInOrderWithoutNe
     EXPECT_EQ(events[6].kind, Event::TimeoutQuery);
     ASSERT_TRUE(events[7].error);
     EXPECT_EQ(events[7].error->code, 4);
-    std::this_thread::sleep_for(30ms);
+    settle(quiet);
+    settle(sock);
     EXPECT_EQ(delegate->events().size(), 8u);
     EXPECT_EQ(delegate->nestedCallbacks(), 0);
 }
@@ -554,11 +575,15 @@ TEST_F(GCDAsyncSocketTest, NeverStartedSocketAndEmptyRequestsGiveNoCallback)
     sock->writeData({}, -1, 2);
     sock->writeData({5}, -1, 3);
     EXPECT_EQ(client.receive(1), (Bytes{5}));
-    const auto events = delegate->waitForEvents(2);
-    std::this_thread::sleep_for(30ms);
-    ASSERT_EQ(delegate->events().size(), 2u);
+    // The empty requests leave no trace up to the disconnect, which is the next event.
+    sock->disconnect();
+    const auto events = delegate->waitForEvents(3);
+    settle(sock);
+    ASSERT_EQ(delegate->events().size(), 3u);
     EXPECT_EQ(events[1].kind, Event::Write);
     EXPECT_EQ(events[1].tag, 3);
+    EXPECT_EQ(events[2].kind, Event::Disconnect);
+    EXPECT_FALSE(events[2].error);
 }
 
 TEST_F(GCDAsyncSocketTest, ReadTimeoutAsksTheDelegateThenExtendsOrCloses)
@@ -689,23 +714,52 @@ TEST_F(GCDAsyncSocketTest, AcceptRecoversFromDescriptorExhaustionWithoutSpinning
     runTimerOnSocketLoop();
 
     Client client(AF_INET);
-    long switches = 0;
+    std::vector<std::chrono::steady_clock::time_point> failures;
     {
         const DescriptorExhaustion exhausted;
         ASSERT_TRUE(exhausted.ok());
         EXPECT_TRUE(client.connectTo("127.0.0.1", listener->localPort()));
-        const long switchesBefore = contextSwitches();
-        std::this_thread::sleep_for(400ms);
-        switches = contextSwitches() - switchesBefore;
+        // Three failed attempts on the listener the connection went to.
+        int listenFd = -1;
+        for (int i = 0; i < 1000 && failures.size() < 3; ++i) {
+            std::this_thread::sleep_for(10ms);
+            {
+                std::lock_guard lock(exhaustedAcceptsMutex);
+                if (listenFd < 0 && !exhaustedAccepts.empty())
+                    listenFd = exhaustedAccepts.front().first;
+            }
+            failures = exhaustedAcceptsOn(listenFd);
+        }
     }
 
     EXPECT_EQ(delegate->events().size(), 1u) << "a connection was accepted without a descriptor";
-    // A back-off costs a handful of thread wake-ups; re-arming at once costs tens of thousands.
-    EXPECT_LT(switches, 1000) << "the accept loop spins while descriptors are exhausted";
+    ASSERT_GE(failures.size(), 3u) << "the accept loop gave up on the pending connection";
+    // Re-arming at once would try again within microseconds; a back-off waits its time, however
+    // slow the machine, since its timer starts only after the failed attempt.
+    EXPECT_GE(failures[1] - failures[0], 50ms) << "the accept loop spins while descriptors are exhausted";
+    EXPECT_GE(failures[2] - failures[1], 50ms) << "the accept loop spins while descriptors are exhausted";
     const auto events = delegate->waitForEvents(2);
     ASSERT_EQ(events.size(), 2u);
     EXPECT_EQ(events[1].kind, Event::Accept);
 }
 
 }
+}
+
+// Every accept4 of this program, the socket's own included, passes through here, so the test sees
+// how often the socket tries to accept while descriptors are exhausted.
+extern "C" int accept4(int fd, sockaddr* address, socklen_t* length, int flags)
+{
+    using Accept4 = int (*)(int, sockaddr*, socklen_t*, int);
+    static const auto next = reinterpret_cast<Accept4>(::dlsym(RTLD_NEXT, "accept4"));
+    const int result = next(fd, address, length, flags);
+    if (result < 0 && errno == EMFILE) {
+        const int saved = errno;
+        {
+            std::lock_guard lock(tvi::exhaustedAcceptsMutex);
+            tvi::exhaustedAccepts.emplace_back(fd, std::chrono::steady_clock::now());
+        }
+        errno = saved;
+    }
+    return result;
 }
