@@ -150,6 +150,8 @@ public:
     const std::shared_ptr<DDFileLogger>& fileLogger() const { return fileLogger_; }
     const PlistDictionary& lastSavedShortcutsDict() const { return lastSavedShortcutsDict_; }
     bool makeCallHasFired() const { return makeCallHasFired_; }
+    // The pasteboard observer, once the application has finished launching; null before.
+    const TVIPasteBoardObserver* pasteboardObserver() const { return pasteboardObserver_.get(); }
     std::optional<std::string> monitorIdentifier(int actionNumber) const;
     bool hasTimer() const;
     bool isAccessibilityEnabled() const { return isAccessibilityEnabled_; }

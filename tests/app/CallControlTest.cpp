@@ -2,6 +2,7 @@
 // Calvetto's requests become hot keys, presses reach Calvetto, captured text is dialled.
 #include "CalvettoPeer.h"
 #include "app/TVIAppDelegate.h"
+#include "capture/TVIPasteBoardObserver.h"
 #include "diagnostics/DDFileLogger.h"
 #include "diagnostics/DDLog.h"
 #include "diagnostics/DDLogFileManagerDefault.h"
@@ -158,6 +159,12 @@ protected:
         copy(text);
         for (int i = 0; i < 1000 && handled() == before; ++i) std::this_thread::sleep_for(5ms);
         EXPECT_EQ(handled(), before + 1);
+        // A copy made before the observer's pass has ended counts as seen by that pass: wait for its end.
+        const auto passEnded = [] {
+            return controller->pasteboardObserver()->countChangedInPasteboard() == Platform::get<Pasteboard>()->changeCount();
+        };
+        for (int i = 0; i < 1000 && !passEnded(); ++i) std::this_thread::sleep_for(5ms);
+        EXPECT_TRUE(passEnded());
     }
 
     static inline MainLoopThread* loop = nullptr;
