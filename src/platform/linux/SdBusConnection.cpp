@@ -98,7 +98,6 @@ void SdBusConnection::post(Task task)
 {
     {
         std::lock_guard lock(mutex_);
-        if (lost_) return;
         tasks_.push_back(std::move(task));
     }
     wake();
@@ -107,7 +106,6 @@ void SdBusConnection::post(Task task)
 bool SdBusConnection::call(const Task& task)
 {
     if (thread_.get_id() == std::this_thread::get_id()) {
-        if (lost_) return false;
         task(bus_);
         return true;
     }
@@ -115,19 +113,14 @@ bool SdBusConnection::call(const Task& task)
     std::future<bool> result = done->get_future();
     {
         std::lock_guard lock(mutex_);
-        if (lost_ || stopping_) return false;
+        if (stopping_) return false;
         tasks_.push_back([&task, done](sd_bus* bus) {
             task(bus);
             done->set_value(true);
         });
     }
     wake();
-    // A task dropped because the bus went away breaks the promise.
-    try {
-        return result.get();
-    } catch (const std::future_error&) {
-        return false;
-    }
+    return result.get();
 }
 
 void SdBusConnection::wake()
@@ -138,14 +131,17 @@ void SdBusConnection::wake()
 
 void SdBusConnection::serve()
 {
+    // After a loss the thread stays to run what holders still hand it (releasing their slots
+    // on a closed bus is still work for this thread).
     while (!stopping_) {
-        if (!runPendingTasks() || !processMessages()) return;
+        runPendingTasks();
+        if (!lost_) processMessages();
         waitForWork();
     }
     runPendingTasks();
 }
 
-bool SdBusConnection::runPendingTasks()
+void SdBusConnection::runPendingTasks()
 {
     std::deque<Task> tasks;
     {
@@ -153,26 +149,26 @@ bool SdBusConnection::runPendingTasks()
         tasks.swap(tasks_);
     }
     for (Task& task : tasks) task(bus_);
-    return true;
 }
 
-bool SdBusConnection::processMessages()
+void SdBusConnection::processMessages()
 {
     for (;;) {
         const int r = sd_bus_process(bus_, nullptr);
         if (r < 0 || sd_bus_is_open(bus_) <= 0) {
             loseBus(r < 0 ? -r : ECONNRESET);
-            return false;
+            return;
         }
-        if (r == 0) return true;
+        if (r == 0) return;
     }
 }
 
 void SdBusConnection::waitForWork()
 {
-    pollfd fds[2] = {{sd_bus_get_fd(bus_), short(sd_bus_get_events(bus_)), 0}, {wakeFd_, POLLIN, 0}};
-    if (poll(fds, 2, pollTimeout(bus_)) <= 0) return;
-    if (fds[1].revents & POLLIN) {
+    pollfd fds[2] = {{wakeFd_, POLLIN, 0}, {-1, 0, 0}};
+    if (!lost_) fds[1] = {sd_bus_get_fd(bus_), short(sd_bus_get_events(bus_)), 0};
+    if (poll(fds, 2, lost_ ? -1 : pollTimeout(bus_)) <= 0) return;
+    if (fds[0].revents & POLLIN) {
         std::uint64_t count = 0;
         [[maybe_unused]] const ssize_t got = read(wakeFd_, &count, sizeof count);
     }
@@ -180,11 +176,7 @@ void SdBusConnection::waitForWork()
 
 void SdBusConnection::loseBus(int error)
 {
-    {
-        std::lock_guard lock(mutex_);
-        lost_ = true;
-        tasks_.clear();
-    }
+    lost_ = true;
     if (stopping_) return;
     DDLogError("%@: Lost the session bus: %@", std::string(std::strerror(error)));
     std::function<void()> handler;

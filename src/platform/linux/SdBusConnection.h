@@ -32,18 +32,19 @@ public:
     SdBusConnection(const SdBusConnection&) = delete;
     SdBusConnection& operator=(const SdBusConnection&) = delete;
 
-    // Runs the task on the bus thread, in posting order; dropped once the bus is lost.
+    // Runs the task on the bus thread, in posting order. After a loss tasks still run, on a
+    // closed bus (sd-bus calls then fail with ENOTCONN).
     void post(Task task);
     // Runs the task on the bus thread and waits for it (runs it at once on the bus thread);
-    // false when it could not run because the bus is lost.
+    // false only while the connection is being closed.
     bool call(const Task& task);
     bool isLost() const { return lost_; }
 
 private:
     SdBusConnection(sd_bus* bus, int wakeFd);
     void serve();
-    bool runPendingTasks();
-    bool processMessages();
+    void runPendingTasks();
+    void processMessages();
     void waitForWork();
     void wake();
     void loseBus(int error);
