@@ -1,5 +1,6 @@
 #include "app/TVIAppRunner.h"
 #include "platform/linux/QtMainRunLoop.h"
+#include "platform/linux/SdBusConnection.h"
 #include "platform/linux/X11Backends.h"
 #include "platform/linux/X11Display.h"
 #include "platform/memory/MemoryBackends.h"
@@ -23,5 +24,7 @@ int main(int argc, char** argv)
         return TVIAppRunner::run("headless mode (" + whyHeadless + ")", MemoryBackends::installAll());
 
     const std::unique_ptr<QApplication> application = QtMainRunLoop::installWithApplication(argc, argv);
+    // Losing the session bus means the session is ending: shut down in order.
+    SdBusConnection::setConnectionLostHandler(&TVIAppRunner::requestShutdown);
     return TVIAppRunner::run("desktop mode (X11)", X11Backends::install());
 }

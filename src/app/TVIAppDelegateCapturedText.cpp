@@ -5,9 +5,13 @@
 
 #include "capture/TVIWindowUtils.h"
 #include "diagnostics/DDLogMacros.h"
+#include "environment/TVILocalizationUtilities.h"
+#include "foundation/Bundle.h"
 #include "foundation/DispatchTimer.h"
 #include "foundation/Unicode.h"
 #include "link/TVIMessageTypes.h"
+#include "platform/DesktopNotifications.h"
+#include "platform/Platform.h"
 
 #include <string_view>
 
@@ -26,6 +30,17 @@ std::string loggableText(const std::string& text, bool willBeDialled)
 {
     if (willBeDialled) return text;
     return "<" + std::to_string(Unicode::utf16Length(text)) + " characters>";
+}
+
+// A dial that cannot reach Calvetto must not be silent: the link only writes a log line.
+void reportCalvettoNotRunning()
+{
+    DDLogWarn("%@: Calvetto is not running: the text to dial was not sent");
+    const Bundle bundle = Bundle::mainBundle();
+    Platform::get<DesktopNotifications>()->show(
+        bundle.localizedString("Calvetto is not running"),
+        TVILocalizationUtilities::replaceAppNameInString(
+            bundle.localizedString("<AppName> could not pass the number on to Calvetto. Start Calvetto and try again.")));
 }
 
 }
@@ -97,6 +112,7 @@ void TVIAppDelegate::sendCapturedTextToClient(const std::optional<std::string>& 
     if (!text || text->empty()) return;
     TVIWindowUtils::bringToFrontCalvetto();
     if (!tviSocket_) return;
+    if (tviSocket_->connectedSocketCount() == 0) reportCalvettoNotRunning();
     tviSocket_->writeData(tviSocket_->constructResponse(Button_Combination_MakeCall_Pressed, capturedTextPayload(*text)));
 }
 

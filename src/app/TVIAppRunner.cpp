@@ -1,6 +1,7 @@
 #include "app/TVIAppRunner.h"
 
 #include "app/TVIAppDelegate.h"
+#include "app/TVIAppSessionCommands.h"
 #include "diagnostics/DDLog.h"
 #include "diagnostics/DDLogMacros.h"
 #include "foundation/Bundle.h"
@@ -36,7 +37,7 @@ void startSignalWatcher()
         int signal = 0;
         while (sigwait(&set, &signal) != 0) {
         }
-        MainRunLoop::shared().stop();
+        TVIAppRunner::requestShutdown();
     }).detach();
 }
 
@@ -110,6 +111,11 @@ std::string TVIAppRunner::backendsLine(const std::string& mode, const std::vecto
     return line;
 }
 
+void TVIAppRunner::requestShutdown()
+{
+    MainRunLoop::shared().stop();
+}
+
 int TVIAppRunner::run(const std::string& mode, const std::vector<BackendReport>& backends)
 {
     // A signal that came since the mask was set is still pending: the watcher takes it.
@@ -117,6 +123,7 @@ int TVIAppRunner::run(const std::string& mode, const std::vector<BackendReport>&
 
     auto controller = std::make_shared<TVIAppDelegate>();
     DispatchQueue::main()->async([controller] { controller->applicationDidFinishLaunching(); });
+    DispatchQueue::main()->async([] { TVIAppSessionCommands::install(); });
     // After the launch, so that the log files have them.
     DispatchQueue::main()->async([line = backendsLine(mode, backends), backends] {
         DDLogInfo("%@: %@", line);

@@ -1,6 +1,9 @@
 #include "platform/linux/X11Backends.h"
 
 #include "platform/Platform.h"
+#include "platform/linux/SdBusDesktopNotifications.h"
+#include "platform/linux/SdBusDistributedNotifications.h"
+#include "platform/linux/SdBusSessionCommands.h"
 #include "platform/linux/X11Accessibility.h"
 #include "platform/linux/X11HotKeys.h"
 #include "platform/linux/X11KeyEvents.h"
@@ -16,15 +19,17 @@ namespace tvi {
 namespace {
 
 constexpr const char* kX11 = "X11";
+constexpr const char* kDBus = "D-Bus";
 
 // Installs `backend` for Service when there is one, else the in-memory backend, and
 // reports which.
 template <class Service, class Backend>
-void installOne(std::vector<BackendReport>& reports, std::shared_ptr<Backend> backend, const std::string& whyNot)
+void installOne(std::vector<BackendReport>& reports, std::shared_ptr<Backend> backend, const std::string& whyNot,
+                const char* backendName = kX11)
 {
     if (backend) {
         Platform::install<Service>(std::move(backend));
-        reports.push_back({Service::serviceName, kX11, {}});
+        reports.push_back({Service::serviceName, backendName, {}});
         return;
     }
     MemoryBackends::install(Service::serviceName);
@@ -54,6 +59,12 @@ std::vector<BackendReport> X11Backends::install()
     installOne<Workspace>(reports, X11Workspace::create(why), why);
     why.clear();
     installOne<Accessibility>(reports, X11Accessibility::create(why), why);
+    why.clear();
+    installOne<DistributedNotifications>(reports, SdBusDistributedNotifications::create(why), why, kDBus);
+    why.clear();
+    installOne<SessionCommands>(reports, SdBusSessionCommands::create(why), why, kDBus);
+    why.clear();
+    installOne<DesktopNotifications>(reports, SdBusDesktopNotifications::create(why), why, kDBus);
 
     // Keep the in-memory set's order; services the X11 set does not cover stay in memory.
     for (BackendReport& entry : memory) {
