@@ -1,6 +1,7 @@
 #include "app/TVIAppRunner.h"
 
 #include "app/TVIAppDelegate.h"
+#include "app/TVISingleInstance.h"
 #include "diagnostics/DDLog.h"
 #include "diagnostics/DDLogMacros.h"
 #include "foundation/Bundle.h"
@@ -112,6 +113,8 @@ std::string TVIAppRunner::backendsLine(const std::string& mode, const std::vecto
 
 int TVIAppRunner::run(const std::string& mode, const std::vector<BackendReport>& backends)
 {
+    // Before the link server writes the port file: a second Telvora leaves the first one's alone.
+    if (!TVISingleInstance::acquireOrExplain()) return 0;
     // A signal that came since the mask was set is still pending: the watcher takes it.
     startSignalWatcher();
 

@@ -7,6 +7,8 @@
 #include "platform/linux/X11KeyboardLayout.h"
 #include "platform/linux/X11Pasteboard.h"
 #include "platform/linux/X11Workspace.h"
+#include "platform/linux/LinuxSystemInformation.h"
+#include "platform/linux/XdgLoginItems.h"
 #include "platform/memory/MemoryBackends.h"
 
 #include <algorithm>
@@ -54,6 +56,8 @@ std::vector<BackendReport> X11Backends::install()
     installOne<Workspace>(reports, X11Workspace::create(why), why);
     why.clear();
     installOne<Accessibility>(reports, X11Accessibility::create(why), why);
+    installOne<LoginItems>(reports, XdgLoginItems::create(), {});
+    installOne<SystemInformation>(reports, std::make_shared<LinuxSystemInformation>(), {});
 
     // Keep the in-memory set's order; services the X11 set does not cover stay in memory.
     for (BackendReport& entry : memory) {
