@@ -2,6 +2,7 @@
 
 #include "app/TVIAppDelegate.h"
 #include "app/TVIAppSessionCommands.h"
+#include "app/TVISingleInstance.h"
 #include "diagnostics/DDLog.h"
 #include "diagnostics/DDLogMacros.h"
 #include "foundation/Bundle.h"
@@ -118,6 +119,8 @@ void TVIAppRunner::requestShutdown()
 
 int TVIAppRunner::run(const std::string& mode, const std::vector<BackendReport>& backends)
 {
+    // Before the link server writes the port file: a second Telvora leaves the first one's alone.
+    if (!TVISingleInstance::acquireOrExplain()) return 0;
     // A signal that came since the mask was set is still pending: the watcher takes it.
     startSignalWatcher();
 

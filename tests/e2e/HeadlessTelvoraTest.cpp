@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+
 #include <algorithm>
 #include <cstdlib>
 #include <cstdio>
@@ -215,6 +217,33 @@ TEST_F(HeadlessTelvoraTest, ThePeerToolsRequestsAreStoredAsKeyedArchives)
     EXPECT_EQ(*makeCall, MASShortcut::shortcutWithKeyCode(122, 0).data());       // F1
     EXPECT_EQ(*hold, MASShortcut::shortcutWithKeyCode(96, 0x40000).data());      // Control-F5
     EXPECT_TRUE(logged("TVIAppDelegate: => registerShortcut defaultsKey:TVIHoldCallShortcut"));
+}
+
+TEST_F(HeadlessTelvoraTest, ASecondStartOfTheSameUserExitsAndLeavesTheFirstServing)
+{
+    const std::string portFile = telvora->portFilePath();
+    std::ifstream before(portFile);
+    const std::string written((std::istreambuf_iterator<char>(before)), std::istreambuf_iterator<char>());
+    const std::string output = home + "/second.txt";
+    const std::string command = "HOME='" + home + "' XDG_CONFIG_HOME='" + home + "/.config' '" + kExecutable +
+                                "' --headless > '" + output + "' 2>&1";
+    const int status = std::system(command.c_str());
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    std::ifstream in(output);
+    const std::string printed((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_NE(printed.find("TVISingleInstance: Telvora is already running for this user (pid " +
+                           std::to_string(telvora->pid()) + "); this one exits"),
+              std::string::npos)
+        << printed;
+    EXPECT_EQ(printed.find("initSocket"), std::string::npos) << printed;
+
+    std::ifstream after(portFile);
+    EXPECT_EQ(std::string((std::istreambuf_iterator<char>(after)), std::istreambuf_iterator<char>()), written);
+    CalvettoPeer peer;
+    connect(peer);
+    EXPECT_EQ(exchange(peer, {0x04, 0x07, 0x01, 0x01, 0x0C}), (Bytes{0x01, 0x08})); // make-call on F1 accepted
+    EXPECT_EQ(stop(), 0);
 }
 
 TEST(TelvoraCommandLine, HelpAndVersion)

@@ -34,10 +34,14 @@ bool TelvoraProcess::start(const std::vector<std::string>& arguments, const std:
     std::vector<std::string> environment;
     for (char** e = environ; *e; ++e) {
         const std::string entry = *e;
-        if (entry.rfind("HOME=", 0) == 0 || (!keepDisplay_ && entry.rfind("DISPLAY=", 0) == 0)) continue;
+        if (entry.rfind("HOME=", 0) == 0 || entry.rfind("XDG_CONFIG_HOME=", 0) == 0 ||
+            (!keepDisplay_ && entry.rfind("DISPLAY=", 0) == 0))
+            continue;
         environment.push_back(entry);
     }
     environment.push_back("HOME=" + home_);
+    // The autostart entries live there: never the caller's own.
+    environment.push_back("XDG_CONFIG_HOME=" + home_ + "/.config");
     std::vector<char*> envp;
     for (auto& entry : environment) envp.push_back(entry.data());
     envp.push_back(nullptr);

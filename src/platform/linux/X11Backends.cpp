@@ -10,6 +10,8 @@
 #include "platform/linux/X11KeyboardLayout.h"
 #include "platform/linux/X11Pasteboard.h"
 #include "platform/linux/X11Workspace.h"
+#include "platform/linux/LinuxSystemInformation.h"
+#include "platform/linux/XdgLoginItems.h"
 #include "platform/memory/MemoryBackends.h"
 
 #include <algorithm>
@@ -65,6 +67,9 @@ std::vector<BackendReport> X11Backends::install()
     installOne<SessionCommands>(reports, SdBusSessionCommands::create(why), why, kDBus);
     why.clear();
     installOne<DesktopNotifications>(reports, SdBusDesktopNotifications::create(why), why, kDBus);
+    why.clear();
+    installOne<LoginItems>(reports, XdgLoginItems::create(), {}, "XDG autostart");
+    installOne<SystemInformation>(reports, std::make_shared<LinuxSystemInformation>(), {}, "Linux");
 
     // Keep the in-memory set's order; services the X11 set does not cover stay in memory.
     for (BackendReport& entry : memory) {
