@@ -1,8 +1,10 @@
 #include "app/TVIAppRunner.h"
+#include "app/TVIWindowPresenter.h"
 #include "platform/linux/QtMainRunLoop.h"
 #include "platform/linux/X11Backends.h"
 #include "platform/linux/X11Display.h"
 #include "platform/memory/MemoryBackends.h"
+#include "ui/TVIPreferencesWindowController.h"
 
 #include <QApplication>
 
@@ -23,5 +25,6 @@ int main(int argc, char** argv)
         return TVIAppRunner::run("headless mode (" + whyHeadless + ")", MemoryBackends::installAll());
 
     const std::unique_ptr<QApplication> application = QtMainRunLoop::installWithApplication(argc, argv);
+    TVIWindowPresenter::install(std::make_shared<TVIPreferencesWindowController>());
     return TVIAppRunner::run("desktop mode (X11)", X11Backends::install());
 }
