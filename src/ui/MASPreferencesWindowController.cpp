@@ -168,6 +168,7 @@ void MASPreferencesWindowController::setSelectedViewController(MASPreferencesVie
     delete window_->takeCentralWidget();
     window_->setCentralWidget(view);
     view->show();
+    window_->layout()->activate(); // the view takes its place now, also in a hidden window
     view->installEventFilter(this);
     switching_ = false;
 

@@ -10,6 +10,8 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QLabel>
+#include <QPainter>
+#include <QPixmap>
 #include <QStyle>
 #include <QThread>
 #include <QVBoxLayout>
@@ -40,6 +42,24 @@ const std::array<Row, ShortcutPreferencesViewController::kActionCount> kRows{{
      &TVIAppDelegate::isTransferCallShortcutEnabled},
 }};
 
+// A keyboard drawn in the palette's colours, for desktops whose icon theme has none.
+QIcon drawnKeyboardIcon(const QPalette& palette)
+{
+    QPixmap pixmap(64, 64);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(palette.color(QPalette::WindowText), 3));
+    painter.setBrush(palette.color(QPalette::Base));
+    painter.drawRoundedRect(QRectF(4, 16, 56, 34), 6, 6);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(palette.color(QPalette::WindowText));
+    for (int row = 0; row < 2; ++row)
+        for (int column = 0; column < 6; ++column) painter.drawRect(QRectF(11 + column * 8, 22 + row * 8, 5, 5));
+    painter.drawRect(QRectF(19, 39, 26, 5));
+    return QIcon(pixmap);
+}
+
 }
 
 ShortcutPreferencesViewController::ShortcutPreferencesViewController(TVIAppDelegate& delegate)
@@ -67,10 +87,13 @@ ShortcutPreferencesViewController::~ShortcutPreferencesViewController()
 
 QString ShortcutPreferencesViewController::legendText()
 {
-    return TVIUiText::localized("%@=Shift %@=Control %@=Option(Alt) %@=Command %@=Escape %@=Delete")
-        .replace(QStringLiteral("%@"), QStringLiteral("%1"))
-        .arg(QStringLiteral("\u21E7"), QStringLiteral("\u2303"), QStringLiteral("\u2325"), QStringLiteral("\u2318"),
-             QStringLiteral("\u238B"), QStringLiteral("\u232B"));
+    QString text = TVIUiText::localized("%@=Shift %@=Control %@=Option(Alt) %@=Command %@=Escape %@=Delete");
+    for (const char16_t glyph : {u'\u21E7', u'\u2303', u'\u2325', u'\u2318', u'\u238B', u'\u232B'}) {
+        const auto at = text.indexOf(QStringLiteral("%@"));
+        if (at < 0) break;
+        text.replace(at, 2, QChar(glyph));
+    }
+    return text;
 }
 
 void ShortcutPreferencesViewController::buildView()
@@ -108,8 +131,9 @@ QIcon ShortcutPreferencesViewController::toolbarItemImage() const
 {
     if (const auto path = Bundle::mainBundle().pathForResource("keyboardmouse_icon", "png"))
         return QIcon(QString::fromStdString(*path));
-    return QIcon::fromTheme(QStringLiteral("preferences-desktop-keyboard-shortcuts"),
-                            QIcon::fromTheme(QStringLiteral("input-keyboard")));
+    const QIcon themed = QIcon::fromTheme(QStringLiteral("preferences-desktop-keyboard-shortcuts"),
+                                          QIcon::fromTheme(QStringLiteral("input-keyboard")));
+    return themed.isNull() ? drawnKeyboardIcon(view_->palette()) : themed;
 }
 
 QString ShortcutPreferencesViewController::toolbarItemLabel() const { return TVIUiText::localized("Shortcuts"); }
