@@ -1,9 +1,11 @@
 #include "app/TVIAppRunner.h"
+#include "app/TVIWindowPresenter.h"
 #include "platform/linux/QtMainRunLoop.h"
 #include "platform/linux/SdBusConnection.h"
 #include "platform/linux/X11Backends.h"
 #include "platform/linux/X11Display.h"
 #include "platform/memory/MemoryBackends.h"
+#include "ui/TVIPreferencesWindowController.h"
 
 #include <QApplication>
 
@@ -26,5 +28,6 @@ int main(int argc, char** argv)
     const std::unique_ptr<QApplication> application = QtMainRunLoop::installWithApplication(argc, argv);
     // Losing the session bus means the session is ending: shut down in order.
     SdBusConnection::setConnectionLostHandler(&TVIAppRunner::requestShutdown);
+    TVIWindowPresenter::install(std::make_shared<TVIPreferencesWindowController>());
     return TVIAppRunner::run("desktop mode (X11)", X11Backends::install());
 }

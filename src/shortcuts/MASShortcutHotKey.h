@@ -32,15 +32,20 @@ public:
 
     // Unregisters now; later calls (and the destructor) do nothing.
     void uninstall();
+    // Registers again after uninstall() under the same identifier; the platform's status
+    // (noErr when it is registered already).
+    OSStatus install();
 
 private:
     MASShortcutHotKey(const MASShortcut& shortcut, Handler handler, std::shared_ptr<HotKeys> hotKeys,
-                      std::uint32_t carbonHotKeyID);
+                      std::uint32_t signature, std::uint32_t carbonHotKeyID, bool exclusive);
 
     MASShortcut shortcut_;
     Handler handler_;
     std::shared_ptr<HotKeys> hotKeys_;
+    std::uint32_t signature_;
     std::uint32_t carbonHotKeyID_;
+    bool exclusive_;
     HotKeys::EventHotKeyRef carbonHotKey_ = 0;
 };
 

@@ -21,6 +21,7 @@ struct Registry {
     std::map<std::string, std::unique_ptr<MASShortcutHotKey>> MASRegisteredHotKeys;
     std::uint32_t sCarbonHotKeyID = 0;
     std::optional<InstalledEventHandler> sEventHandler;
+    int suspensions = 0;
 };
 
 // Never destroyed: hot keys bound to user defaults may still remove theirs during exit.
@@ -81,6 +82,7 @@ std::optional<std::string> MASShortcutMonitor::addGlobalHotkeyMonitorWithShortcu
     if (hotKeys.count(monitor)) return std::nullopt;
     std::unique_ptr<MASShortcutHotKey> hotKey = createHotKey(*shortcut, std::move(handler));
     if (!hotKey) return std::nullopt;
+    if (registry().suspensions > 0) hotKey->uninstall(); // installed again on resume
     hotKeys.emplace(monitor, std::move(hotKey));
     return monitor;
 }
@@ -95,6 +97,38 @@ void MASShortcutMonitor::removeGlobalHotkeyMonitor(const std::optional<std::stri
     hotKeys.erase(found);
     hotKey.reset(); // unregisters the platform hot key
     if (hotKeys.empty()) removeCommonEventHandler();
+}
+
+void MASShortcutMonitor::suspendHotKeys()
+{
+    if (registry().suspensions++ > 0) return;
+    for (const auto& [monitor, hotKey] : registry().MASRegisteredHotKeys) hotKey->uninstall();
+}
+
+void MASShortcutMonitor::resumeHotKeys()
+{
+    Registry& state = registry();
+    if (state.suspensions == 0 || --state.suspensions > 0) return;
+    for (const auto& [monitor, hotKey] : state.MASRegisteredHotKeys) {
+        if (OSStatus status = hotKey->install(); status != noErr)
+            DDLogWarn("%@: Hot key %@ could not be registered again after recording, status %d",
+                      hotKey->shortcut().description(), status);
+    }
+}
+
+bool MASShortcutMonitor::hotKeysSuspended() { return registry().suspensions > 0; }
+
+OSStatus MASShortcutMonitor::probeRegistration(const MASShortcut& shortcut)
+{
+    if (shortcut.keyCode() == NSNotFound) return eventHotKeyInvalidErr;
+    if (registry().MASRegisteredHotKeys.count(monitorIdentifier(shortcut))) return eventHotKeyExistsErr;
+    // Number 0 is never handed out, so a press during the probe runs no handler.
+    const std::shared_ptr<HotKeys> hotKeys = hotKeyService();
+    HotKeys::HotKeyRegistration probe = hotKeys->registerEventHotKey(
+        shortcut.carbonKeyCode(), shortcut.carbonFlags(), EventHotKeyID{kMASShortcutSignature, 0},
+        kEventHotKeyExclusive);
+    if (probe.status == noErr) hotKeys->unregisterEventHotKey(probe.hotKey);
+    return probe.status;
 }
 
 void MASShortcutMonitor::setExclusiveMode(bool exclusive) { MASShortcutExclusiveMode = exclusive; }

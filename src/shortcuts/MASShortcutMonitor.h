@@ -30,6 +30,19 @@ public:
     // common event handler; the next registration installs it again.
     static void removeGlobalHotkeyMonitor(const std::optional<std::string>& monitor);
 
+    // While suspended (a shortcut recorder is recording), every monitor stays in the registry
+    // but none holds its platform hot key, so the keys reach the recorder instead of firing.
+    // Registrations meanwhile are checked with the platform, then wait. Counted: the last
+    // resume installs them all again; one the platform now refuses is logged and stays off.
+    static void suspendHotKeys();
+    static void resumeHotKeys();
+    static bool hotKeysSuspended();
+
+    // Whether a new monitor for the shortcut would be refused, without registering one:
+    // eventHotKeyExistsErr when the registry holds it already or another application holds
+    // it exclusively, the platform's status otherwise (noErr: free).
+    static OSStatus probeRegistration(const MASShortcut& shortcut);
+
     // Class-wide, read at each registration: register with the platform's exclusive option. True at first.
     static void setExclusiveMode(bool exclusive);
     static bool exclusiveMode();

@@ -1,0 +1,148 @@
+#include "ui/GeneralPreferencesViewController.h"
+
+#include "app/TVIAppDelegate.h"
+#include "environment/SUUpdater.h"
+#include "foundation/NotificationCenter.h"
+#include "ui/TVIUiText.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDateTime>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLocale>
+#include <QStyle>
+#include <QThread>
+#include <QVBoxLayout>
+
+#include <chrono>
+#include <cmath>
+
+namespace tvi {
+
+namespace {
+
+// The pane's height before the text sizes of this desktop are known.
+constexpr int kViewHeight = 190;
+
+}
+
+GeneralPreferencesViewController::GeneralPreferencesViewController(TVIAppDelegate& delegate, SUUpdater& updater)
+    : delegate_(delegate), updater_(updater), view_(std::make_unique<QWidget>())
+{
+    buildView();
+    startLoginChkbox_->setChecked(delegate_.preferenceStartAtLogin());
+    showUpdaterSettings();
+    updateLastUpdateLabel();
+    QWidget* context = view_.get();
+    NotificationCenter::defaultCenter().addObserver(
+        "lastUpdateCheckDateUpdated", nullptr,
+        [this, context](const Notification&) {
+            QMetaObject::invokeMethod(context, [this] { updateLastUpdateLabel(); },
+                                      QThread::currentThread() == context->thread() ? Qt::DirectConnection
+                                                                                    : Qt::QueuedConnection);
+        },
+        this);
+}
+
+GeneralPreferencesViewController::~GeneralPreferencesViewController()
+{
+    NotificationCenter::defaultCenter().removeObserversForOwner(this);
+}
+
+void GeneralPreferencesViewController::buildView()
+{
+    view_->setObjectName(identifier());
+    generalBox_ = new QGroupBox(TVIUiText::localized("GeneralBox"));
+    startLoginChkbox_ = new QCheckBox(TVIUiText::localized("Start Application at Login"));
+    auto* generalLayout = new QVBoxLayout(generalBox_);
+    generalLayout->addWidget(startLoginChkbox_);
+
+    updatesBox_ = new QGroupBox(TVIUiText::localized("UpdatesBox"));
+    autoCheckUpdateCheckbox_ = new QCheckBox(TVIUiText::localized("Automatically check for updates"));
+    checkForUpdatesTextField_ = new QLabel(TVIUiText::localized("Check For Updates:"));
+    intervalMenu_ = new QComboBox;
+    intervalMenu_->addItem(TVIUiText::localized("Hourly"), kHourly);
+    intervalMenu_->addItem(TVIUiText::localized("Daily"), kDaily);
+    intervalMenu_->addItem(TVIUiText::localized("Weekly"), kWeekly);
+    intervalMenu_->addItem(TVIUiText::localized("Monthly"), kMonthly);
+    checkForUpdatesTextField_->setBuddy(intervalMenu_);
+    lastUpdateLabel_ = new QLabel;
+    lastUpdateLabel_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    auto* updatesLayout = new QFormLayout(updatesBox_);
+    updatesLayout->setFieldGrowthPolicy(QFormLayout::FieldsStayAtSizeHint);
+    updatesLayout->addRow(autoCheckUpdateCheckbox_);
+    updatesLayout->addRow(checkForUpdatesTextField_, intervalMenu_);
+    updatesLayout->addRow(lastUpdateLabel_);
+
+    auto* layout = new QVBoxLayout(view_.get());
+    layout->addWidget(generalBox_);
+    layout->addWidget(updatesBox_);
+    layout->addStretch(1);
+
+    QObject::connect(startLoginChkbox_, &QCheckBox::toggled, view_.get(), [this] { changeApplicationLogin(); });
+    QObject::connect(autoCheckUpdateCheckbox_, &QCheckBox::toggled, view_.get(), [this](bool on) {
+        updater_.setAutomaticallyChecksForUpdates(on);
+        intervalMenu_->setEnabled(on);
+    });
+    QObject::connect(intervalMenu_, &QComboBox::activated, view_.get(),
+                     [this](int index) { updater_.setUpdateCheckInterval(intervalMenu_->itemData(index).toDouble()); });
+
+    // The width the texts need and at least the height the pane always had; this first size
+    // is the pane's minimum.
+    const QSize hint = view_->sizeHint();
+    view_->resize(std::max(hint.width(), 420), std::max(hint.height(), kViewHeight));
+}
+
+void GeneralPreferencesViewController::showUpdaterSettings()
+{
+    const bool automatic = updater_.automaticallyChecksForUpdates();
+    autoCheckUpdateCheckbox_->setChecked(automatic);
+    intervalMenu_->setEnabled(automatic);
+    // A stored interval that is none of the four shows as the nearest one, without changing it.
+    const double interval = updater_.updateCheckInterval();
+    int nearest = 0;
+    for (int index = 1; index < intervalMenu_->count(); ++index) {
+        if (std::abs(intervalMenu_->itemData(index).toDouble() - interval) <
+            std::abs(intervalMenu_->itemData(nearest).toDouble() - interval))
+            nearest = index;
+    }
+    intervalMenu_->setCurrentIndex(nearest);
+}
+
+QIcon GeneralPreferencesViewController::toolbarItemImage() const
+{
+    return QIcon::fromTheme(QStringLiteral("preferences-system"),
+                            view_->style()->standardIcon(QStyle::SP_ComputerIcon));
+}
+
+QString GeneralPreferencesViewController::toolbarItemLabel() const { return TVIUiText::localized("General"); }
+
+QWidget* GeneralPreferencesViewController::initialKeyView() { return startLoginChkbox_; }
+
+void GeneralPreferencesViewController::changeApplicationLogin()
+{
+    delegate_.setPreferenceStartAtLogin(startLoginChkbox_->isChecked());
+}
+
+QString GeneralPreferencesViewController::lastUpdateText() const
+{
+    const QString caption = TVIUiText::localized("Last check time:");
+    const std::optional<PlistDate> last = updater_.lastUpdateCheckDate();
+    if (!last) return caption;
+    const auto milliseconds =
+        std::chrono::duration_cast<std::chrono::milliseconds>(last->time_since_epoch()).count();
+    const QDateTime date = QDateTime::fromMSecsSinceEpoch(milliseconds);
+    const QLocale locale;
+    // Medium date and time: the locale's short date, and its time with seconds.
+    QString time = locale.timeFormat(QLocale::ShortFormat);
+    if (!time.contains(QStringLiteral("ss"))) time.replace(QStringLiteral("mm"), QStringLiteral("mm:ss"));
+    const QString formatted = locale.toString(date.date(), QLocale::ShortFormat) + QLatin1Char(' ') +
+                              locale.toString(date.time(), time);
+    return QStringLiteral("%1 %2").arg(caption, formatted);
+}
+
+void GeneralPreferencesViewController::updateLastUpdateLabel() { lastUpdateLabel_->setText(lastUpdateText()); }
+
+}
