@@ -1,6 +1,7 @@
 #include "app/TVIAppRunner.h"
 #include "platform/linux/QtMainRunLoop.h"
 #include "platform/linux/X11Backends.h"
+#include "platform/linux/X11DisplayLoss.h"
 #include "platform/linux/X11Display.h"
 #include "platform/memory/MemoryBackends.h"
 
@@ -23,5 +24,6 @@ int main(int argc, char** argv)
         return TVIAppRunner::run("headless mode (" + whyHeadless + ")", MemoryBackends::installAll());
 
     const std::unique_ptr<QApplication> application = QtMainRunLoop::installWithApplication(argc, argv);
+    X11DisplayLoss::install(&TVIAppRunner::requestShutdown);
     return TVIAppRunner::run("desktop mode (X11)", X11Backends::install());
 }

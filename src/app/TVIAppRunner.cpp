@@ -1,6 +1,7 @@
 #include "app/TVIAppRunner.h"
 
 #include "app/TVIAppDelegate.h"
+#include "app/TVIAppTermination.h"
 #include "diagnostics/DDLog.h"
 #include "diagnostics/DDLogMacros.h"
 #include "foundation/Bundle.h"
@@ -36,7 +37,7 @@ void startSignalWatcher()
         int signal = 0;
         while (sigwait(&set, &signal) != 0) {
         }
-        MainRunLoop::shared().stop();
+        TVIAppRunner::requestShutdown();
     }).detach();
 }
 
@@ -117,6 +118,7 @@ int TVIAppRunner::run(const std::string& mode, const std::vector<BackendReport>&
 
     auto controller = std::make_shared<TVIAppDelegate>();
     DispatchQueue::main()->async([controller] { controller->applicationDidFinishLaunching(); });
+    TVIAppTermination termination(controller);
     // After the launch, so that the log files have them.
     DispatchQueue::main()->async([line = backendsLine(mode, backends), backends] {
         DDLogInfo("%@: %@", line);
@@ -128,9 +130,13 @@ int TVIAppRunner::run(const std::string& mode, const std::vector<BackendReport>&
     });
     MainRunLoop::shared().run();
 
-    controller->applicationWillTerminate();
-    DDLog::flushLog();
+    termination.terminate();
     return 0;
+}
+
+void TVIAppRunner::requestShutdown()
+{
+    MainRunLoop::shared().stop();
 }
 
 }

@@ -92,6 +92,16 @@ std::optional<int> TelvoraProcess::terminate(std::chrono::milliseconds timeout)
 {
     if (pid_ <= 0) return std::nullopt;
     kill(pid_, SIGTERM);
+    if (auto status = waitForExit(timeout)) return status;
+    kill(pid_, SIGKILL);
+    waitpid(pid_, nullptr, 0);
+    pid_ = -1;
+    return std::nullopt;
+}
+
+std::optional<int> TelvoraProcess::waitForExit(std::chrono::milliseconds timeout)
+{
+    if (pid_ <= 0) return std::nullopt;
     const auto deadline = Clock::now() + timeout;
     while (Clock::now() < deadline) {
         int status = 0;
@@ -102,9 +112,6 @@ std::optional<int> TelvoraProcess::terminate(std::chrono::milliseconds timeout)
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
-    kill(pid_, SIGKILL);
-    waitpid(pid_, nullptr, 0);
-    pid_ = -1;
     return std::nullopt;
 }
 

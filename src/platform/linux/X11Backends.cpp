@@ -1,6 +1,7 @@
 #include "platform/linux/X11Backends.h"
 
 #include "platform/Platform.h"
+#include "platform/linux/QtAlerts.h"
 #include "platform/linux/X11Accessibility.h"
 #include "platform/linux/X11HotKeys.h"
 #include "platform/linux/X11KeyEvents.h"
@@ -54,6 +55,8 @@ std::vector<BackendReport> X11Backends::install()
     installOne<Workspace>(reports, X11Workspace::create(why), why);
     why.clear();
     installOne<Accessibility>(reports, X11Accessibility::create(why), why);
+    why.clear();
+    installOne<Alerts>(reports, QtAlerts::create(why), why);
 
     // Keep the in-memory set's order; services the X11 set does not cover stay in memory.
     for (BackendReport& entry : memory) {
