@@ -3,6 +3,7 @@
 #include "platform/linux/QtMainRunLoop.h"
 #include "platform/linux/SdBusConnection.h"
 #include "platform/linux/X11Backends.h"
+#include "platform/linux/X11DisplayLoss.h"
 #include "platform/linux/X11Display.h"
 #include "platform/memory/MemoryBackends.h"
 #include "ui/TVIPreferencesWindowController.h"
@@ -29,5 +30,6 @@ int main(int argc, char** argv)
     // Losing the session bus means the session is ending: shut down in order.
     SdBusConnection::setConnectionLostHandler(&TVIAppRunner::requestShutdown);
     TVIWindowPresenter::install(std::make_shared<TVIPreferencesWindowController>());
+    X11DisplayLoss::install(&TVIAppRunner::requestShutdown);
     return TVIAppRunner::run("desktop mode (X11)", X11Backends::install());
 }

@@ -3,6 +3,7 @@
 #include "app/TVIAppDelegate.h"
 #include "app/TVIAppSessionCommands.h"
 #include "app/TVISingleInstance.h"
+#include "app/TVIAppTermination.h"
 #include "diagnostics/DDLog.h"
 #include "diagnostics/DDLogMacros.h"
 #include "foundation/Bundle.h"
@@ -127,6 +128,7 @@ int TVIAppRunner::run(const std::string& mode, const std::vector<BackendReport>&
     auto controller = std::make_shared<TVIAppDelegate>();
     DispatchQueue::main()->async([controller] { controller->applicationDidFinishLaunching(); });
     DispatchQueue::main()->async([] { TVIAppSessionCommands::install(); });
+    TVIAppTermination termination(controller);
     // After the launch, so that the log files have them.
     DispatchQueue::main()->async([line = backendsLine(mode, backends), backends] {
         DDLogInfo("%@: %@", line);
@@ -138,8 +140,7 @@ int TVIAppRunner::run(const std::string& mode, const std::vector<BackendReport>&
     });
     MainRunLoop::shared().run();
 
-    controller->applicationWillTerminate();
-    DDLog::flushLog();
+    termination.terminate();
     return 0;
 }
 

@@ -34,7 +34,7 @@ public:
     // Logs the mode and every service's backend, runs the controller on the installed main
     // run loop until a termination signal, and returns the exit status.
     static int run(const std::string& mode, const std::vector<BackendReport>& backends);
-    // Asks for the orderly shutdown, as SIGTERM does; any thread, also before run().
+    // Asks for the orderly shutdown, as SIGTERM does; from any thread (logout, a lost display).
     static void requestShutdown();
 
     // The start-up line: the mode and every service's backend.

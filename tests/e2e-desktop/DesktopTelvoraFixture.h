@@ -30,6 +30,16 @@ protected:
         const std::string problem = desktopSessionProblem();
         ASSERT_TRUE(problem.empty()) << problem;
         home = makeTempDir("desktop-home");
+        beforeStart();
+        if (HasFatalFailure()) return;
+        startTelvora();
+    }
+
+    // Prepares the HOME or the environment of the first start.
+    virtual void beforeStart() {}
+
+    void startTelvora()
+    {
         telvora = std::make_unique<peer::TelvoraProcess>(std::string(TELVORA_APP_DIR) + "/Contents/MacOS/Telvora", home);
         telvora->keepDisplay();
         ASSERT_TRUE(telvora->start({}, home + "/console.txt"));

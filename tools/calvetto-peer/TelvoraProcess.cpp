@@ -112,16 +112,7 @@ std::optional<int> TelvoraProcess::terminate(std::chrono::milliseconds timeout)
 {
     if (pid_ <= 0) return std::nullopt;
     kill(pid_, SIGTERM);
-    const auto deadline = Clock::now() + timeout;
-    while (Clock::now() < deadline) {
-        int status = 0;
-        if (waitpid(pid_, &status, WNOHANG) == pid_) {
-            pid_ = -1;
-            if (WIFEXITED(status)) return WEXITSTATUS(status);
-            return 128 + (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
+    if (auto status = waitForExit(timeout)) return status;
     kill(pid_, SIGKILL);
     waitpid(pid_, nullptr, 0);
     pid_ = -1;

@@ -168,6 +168,21 @@ void QtMainRunLoop::drain()
     if (!stopping()) scheduleDrain();
 }
 
+QtMainRunLoop::TaskHold::TaskHold() : loop_(dynamic_cast<QtMainRunLoop*>(&MainRunLoop::shared()))
+{
+    if (!loop_) return;
+    wasExecuting_ = loop_->executing_;
+    loop_->executing_ = true;
+}
+
+QtMainRunLoop::TaskHold::~TaskHold()
+{
+    if (!loop_) return;
+    loop_->executing_ = wasExecuting_;
+    // Outside any task, the drains skipped meanwhile are owed now.
+    if (!wasExecuting_) loop_->scheduleDrain();
+}
+
 bool QtMainRunLoop::stopping() const
 {
     return quitting_ || stopRequested_.load();

@@ -42,6 +42,21 @@ public:
     // not one of Qt's options, else 0 or 1 (its value follows as the next argument).
     static int toolkitOptionValueCount(std::string_view argument);
 
+    // While one lives (GUI thread), no task starts: for a nested event loop run outside any
+    // task, such as a modal alert shown from a window's event handler. Tasks queued meanwhile
+    // run once the last hold is gone. Does nothing when another run loop is installed.
+    class TaskHold {
+    public:
+        TaskHold();
+        ~TaskHold();
+        TaskHold(const TaskHold&) = delete;
+        TaskHold& operator=(const TaskHold&) = delete;
+
+    private:
+        QtMainRunLoop* loop_;
+        bool wasExecuting_ = false;
+    };
+
 private:
     void scheduleDrain();
     void drain();

@@ -1,5 +1,7 @@
 #include "platform/linux/X11Accessibility.h"
 
+#include "platform/linux/WaylandSessionHint.h"
+
 #include <cstdlib>
 #include <cstring>
 
@@ -15,8 +17,10 @@ bool X11Accessibility::hasTrustQueryWithOptions() const { return true; }
 
 bool X11Accessibility::isProcessTrusted(bool prompt)
 {
-    (void)prompt; // no grant exists that a prompt could ask for
-    return !isWaylandSession();
+    if (!isWaylandSession()) return true;
+    // No grant would help: what the person can do is choose an X11 session.
+    if (prompt) WaylandSessionHint::show();
+    return false;
 }
 
 bool X11Accessibility::isAccessibilityApiEnabled() const { return !isWaylandSession(); }

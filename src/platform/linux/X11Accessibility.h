@@ -8,9 +8,10 @@
 namespace tvi {
 
 // X11 lets any client read the focus and post input: there is nothing to grant. A Wayland
-// session does not, and no grant would help, so it answers untrusted there.
+// session does not, and no grant would help, so it answers untrusted there; the prompt
+// becomes the hint that an X11 session is needed (WaylandSessionHint).
 //
-// Threading: callable from any thread.
+// Threading: callable from any thread; with `prompt`, the main thread only.
 class X11Accessibility : public Accessibility {
 public:
     // Always available: the answer itself tells X11 from Wayland.

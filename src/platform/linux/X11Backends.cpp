@@ -4,6 +4,7 @@
 #include "platform/linux/SdBusDesktopNotifications.h"
 #include "platform/linux/SdBusDistributedNotifications.h"
 #include "platform/linux/SdBusSessionCommands.h"
+#include "platform/linux/QtAlerts.h"
 #include "platform/linux/X11Accessibility.h"
 #include "platform/linux/X11HotKeys.h"
 #include "platform/linux/X11KeyEvents.h"
@@ -70,6 +71,8 @@ std::vector<BackendReport> X11Backends::install()
     why.clear();
     installOne<LoginItems>(reports, XdgLoginItems::create(), {}, "XDG autostart");
     installOne<SystemInformation>(reports, std::make_shared<LinuxSystemInformation>(), {}, "Linux");
+    why.clear();
+    installOne<Alerts>(reports, QtAlerts::create(why), why);
 
     // Keep the in-memory set's order; services the X11 set does not cover stay in memory.
     for (BackendReport& entry : memory) {
