@@ -9,11 +9,9 @@
 
 namespace tvi {
 
-namespace {
-
-// Temporary stand-in for the gzip utility of the diagnostics: one gzip member of the bytes.
-// The output buffer is sized by deflateBound, so every non-empty input fits.
-std::optional<PlistData> gzipAttachment(const PlistData& input)
+// TODO(merge): the gzip utility's gzipData. Until then zlib directly; the output buffer is
+// sized by deflateBound, so every non-empty input fits.
+std::optional<PlistData> TVIMailDiagnosticSources::gzipAttachment(const PlistData& input)
 {
     if (input.empty()) {
         DDLogError("%@: Can't compress an empty or null NSData object");
@@ -34,8 +32,6 @@ std::optional<PlistData> gzipAttachment(const PlistData& input)
     return output;
 }
 
-}
-
 TVIMailDiagnosticSources TVIMailDiagnosticSources::forDelegate(TVIAppDelegate& delegate)
 {
     // The collection may outlive the controller at shutdown: it then finds no logs.
@@ -49,8 +45,6 @@ TVIMailDiagnosticSources TVIMailDiagnosticSources::forDelegate(TVIAppDelegate& d
     sources.crashLogData = [] { return std::vector<PlistData>{}; };
     // TODO(merge): TVICrashManager().systemProfileAsNSData()
     sources.systemProfileAsNSData = [] { return std::optional<PlistData>{}; };
-    // TODO(merge): the gzip utility's gzipData
-    sources.gzipData = &gzipAttachment;
     return sources;
 }
 

@@ -20,7 +20,10 @@ struct TVIMailDiagnosticSources {
     // The serialised system profile, or nothing.
     std::function<std::optional<PlistData>()> systemProfileAsNSData;
     // One gzip member of the bytes, or nothing when they could not be compressed.
-    std::function<std::optional<PlistData>(const PlistData&)> gzipData;
+    std::function<std::optional<PlistData>(const PlistData&)> gzipData = &gzipAttachment;
+
+    // The compression the program uses.
+    static std::optional<PlistData> gzipAttachment(const PlistData& input);
 
     // The program's own sources: the controller's log files, its crash manager, the system
     // profile and the gzip utility.
