@@ -110,6 +110,8 @@ void TVIMailWindowController::buildWindow()
     compressProgressIndicator_->setRange(0, 0);
     compressProgressIndicator_->setTextVisible(false);
     compressProgressIndicator_->setMaximumWidth(90);
+    // The body wraps at the window edge: it never needs a horizontal bar.
+    messageContent_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     attachmentsNoticeLabel_->setWordWrap(true);
     attachmentsNoticeLabel_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     attachmentsNoticeLabel_->hide();

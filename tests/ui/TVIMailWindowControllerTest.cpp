@@ -144,6 +144,9 @@ TEST_F(TVIMailWindowControllerTest, CollectionNumbersLogsAndReportsWithOneCounte
         EXPECT_EQ(gunzipFile(folder + "/log2.gzip"), "log b");
         EXPECT_EQ(gunzipFile(folder + "/profile.gzip"), "profile");
         EXPECT_FALSE(window.progressLabel()->isVisible());
+        // A screenshot for a look by eye, on demand.
+        const QByteArray shots = qgetenv("TELVORA_UI_SCREENSHOTS");
+        if (!shots.isEmpty()) window.window()->grab().save(shots + "/mail-report.png");
     }
 
     // Something the user left in the folder goes too.
