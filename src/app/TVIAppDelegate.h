@@ -14,6 +14,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace tvi {
 
@@ -141,6 +142,10 @@ public:
     // The payload for captured text: at most 100 UTF-16 units, never half a
     // character, and never more than a message can carry.
     static Bytes capturedTextPayload(const std::string& text);
+
+    // The problem report's log files: the contents of the newest ones the file logger keeps
+    // (current file included); empty without a file logger. Any thread.
+    std::vector<PlistData> errorLogData() const;
 
     // Accessibility.
     void cacheIsAccessibilityEnabled();

@@ -16,6 +16,10 @@ public:
     // Shows the preferences window and brings it to the front; it is built on first use and
     // kept until the process ends.
     virtual void showPreferencesWindow(TVIAppDelegate& delegate) = 0;
+    // Show the mail window in its mode (the problem report collects the diagnostics anew);
+    // each is built on first use and kept. A presenter without them ignores the request.
+    virtual void showReportProblemWindow(TVIAppDelegate& delegate) { (void)delegate; }
+    virtual void showFeedbackWindow(TVIAppDelegate& delegate) { (void)delegate; }
 
     // nullptr removes it. Returns the one it replaces.
     static std::shared_ptr<TVIWindowPresenter> install(std::shared_ptr<TVIWindowPresenter> presenter);
