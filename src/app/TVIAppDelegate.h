@@ -21,6 +21,7 @@ class DDFileLogger;
 class DispatchTimer;
 class MASShortcut;
 class SUUpdater;
+class TVICrashManager;
 class TVIPasteBoardObserver;
 class UserDefaults;
 
@@ -142,6 +143,13 @@ public:
     // character, and never more than a message can carry.
     static Bytes capturedTextPayload(const std::string& text);
 
+    // The crash check at start and its prompt; the problem-report window.
+    void checkForCrashes();
+    bool checkForCrashLogDataAtLaunch();
+    void notifyUserAboutCrash();
+    void showReportProblem();
+    const std::shared_ptr<TVICrashManager>& crashManager() const { return crashManager_; }
+
     // Accessibility.
     void cacheIsAccessibilityEnabled();
     void accessibilityChanged();
@@ -183,6 +191,7 @@ private:
     std::shared_ptr<DDFileLogger> fileLogger_;
     SUUpdater* updater_ = nullptr;
     std::unique_ptr<TVIPasteBoardObserver> pasteboardObserver_;
+    std::shared_ptr<TVICrashManager> crashManager_;
     std::chrono::milliseconds pasteboardPollInterval_{1000};
     std::array<std::optional<std::string>, 8> shortcutMonitors_;
     std::array<bool, 8> refusedShortcuts_{};

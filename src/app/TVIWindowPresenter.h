@@ -16,6 +16,7 @@ public:
     // Shows the preferences window and brings it to the front; it is built on first use and
     // kept until the process ends.
     virtual void showPreferencesWindow(TVIAppDelegate& delegate) = 0;
+    virtual void showReportProblemWindow() {} // the problem-report window, brought to the front
 
     // nullptr removes it. Returns the one it replaces.
     static std::shared_ptr<TVIWindowPresenter> install(std::shared_ptr<TVIWindowPresenter> presenter);
