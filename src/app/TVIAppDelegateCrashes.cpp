@@ -1,4 +1,5 @@
 // The crash check at start and its prompt.
+#define TVI_LOG_CLASS_NAME "TVIAppDelegate"
 #include "app/TVIAppDelegate.h"
 
 #include "app/TVIPreferenceKeys.h"

@@ -78,9 +78,11 @@ void writeSignalDetails(int fd, int signal, const siginfo_t* info)
     text.add("Signal code:     ");
     if (const char* name = CrashReportText::codeName(signal, info ? info->si_code : 0)) text.add(name).add(" ");
     text.add("(").addDecimal(info ? info->si_code : 0).add(")\n");
-    text.add("Fault address:   ").addHex(reinterpret_cast<std::uintptr_t>(info ? info->si_addr : nullptr)).add("\n");
-    // Sent by a process rather than raised by a fault: say who sent it.
-    if (info && info->si_code <= 0) text.add("Sender pid:      ").addDecimal(info->si_pid).add("\n");
+    // Sent by a process rather than raised by a fault: no address, but who sent it.
+    if (info && info->si_code <= 0)
+        text.add("Fault address:   none (sent by process ").addDecimal(info->si_pid).add(")\n");
+    else
+        text.add("Fault address:   ").addHex(reinterpret_cast<std::uintptr_t>(info ? info->si_addr : nullptr)).add("\n");
     text.add("Crashed thread:  ").addDecimal(static_cast<long long>(::syscall(SYS_gettid))).add("\n");
     writeBuilt(fd, text);
 }
