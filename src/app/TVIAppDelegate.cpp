@@ -47,6 +47,7 @@ void TVIAppDelegate::applicationDidFinishLaunching()
     initPasteboardObserver();
     initSocket();
     initAutoLogin();
+    checkForCrashes();
     std::weak_ptr<TVIAppDelegate> weak = weak_from_this();
     const std::string accessibilityNotification = Platform::get<Accessibility>()->changeNotificationName();
     Platform::get<DistributedNotifications>()->addObserver(this, accessibilityNotification,

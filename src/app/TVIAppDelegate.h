@@ -22,6 +22,7 @@ class DDFileLogger;
 class DispatchTimer;
 class MASShortcut;
 class SUUpdater;
+class TVICrashManager;
 class TVIPasteBoardObserver;
 class UserDefaults;
 
@@ -147,6 +148,13 @@ public:
     // (current file included); empty without a file logger. Any thread.
     std::vector<PlistData> errorLogData() const;
 
+    // The crash check at start and its prompt; the problem-report window.
+    void checkForCrashes();
+    bool checkForCrashLogDataAtLaunch();
+    void notifyUserAboutCrash();
+    void showReportProblem();
+    const std::shared_ptr<TVICrashManager>& crashManager() const { return crashManager_; }
+
     // Accessibility.
     void cacheIsAccessibilityEnabled();
     void accessibilityChanged();
@@ -188,6 +196,7 @@ private:
     std::shared_ptr<DDFileLogger> fileLogger_;
     SUUpdater* updater_ = nullptr;
     std::unique_ptr<TVIPasteBoardObserver> pasteboardObserver_;
+    std::shared_ptr<TVICrashManager> crashManager_;
     std::chrono::milliseconds pasteboardPollInterval_{1000};
     std::array<std::optional<std::string>, 8> shortcutMonitors_;
     std::array<bool, 8> refusedShortcuts_{};

@@ -4,11 +4,17 @@
 #include "app/TVIAppSessionCommands.h"
 #include "app/TVISingleInstance.h"
 #include "app/TVIAppTermination.h"
+#include "app/TVITestHooks.h"
 #include "diagnostics/DDLog.h"
 #include "diagnostics/DDLogMacros.h"
+#include "diagnostics/TVICrashReporter.h"
+#include "diagnostics/TVIHangWatchdog.h"
+#include "environment/TVIApplication.h"
 #include "foundation/Bundle.h"
 #include "foundation/DispatchQueue.h"
 #include "foundation/MainRunLoop.h"
+#include "foundation/StandardFolders.h"
+#include "foundation/UserDefaults.h"
 
 #include <pthread.h>
 #include <signal.h>
@@ -120,6 +126,9 @@ void TVIAppRunner::requestShutdown()
 
 int TVIAppRunner::run(const std::string& mode, const std::vector<BackendReport>& backends)
 {
+    // In main(), so after a sanitizer's handlers: ours replace them and still end the process as they would.
+    TVICrashReporter::install(StandardFolders::userLogs(), TVIApplication::applicationName().value_or("Telvora"),
+                              versionText());
     // Before the link server writes the port file: a second Telvora leaves the first one's alone.
     if (!TVISingleInstance::acquireOrExplain()) return 0;
     // A signal that came since the mask was set is still pending: the watcher takes it.
@@ -138,7 +147,10 @@ int TVIAppRunner::run(const std::string& mode, const std::vector<BackendReport>&
                           report.fallbackReason);
         }
     });
+    TVIHangWatchdog::start(TVIHangWatchdog::thresholdFromDefaults(UserDefaults::standard()));
+    TVITestHooks::installIfRequested();
     MainRunLoop::shared().run();
+    TVIHangWatchdog::stop();
 
     termination.terminate();
     return 0;

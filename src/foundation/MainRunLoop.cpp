@@ -18,12 +18,46 @@ struct RunLoopSlot {
     std::vector<MainRunLoop*> replaced;
 };
 
+std::atomic<std::uint64_t> postedTasks{0};
+std::atomic<std::uint64_t> finishedTasks{0};
+std::atomic<int> modalDepth{0};
+
 RunLoopSlot& slot()
 {
     static auto* theSlot = new RunLoopSlot();
     return *theSlot;
 }
 
+}
+
+MainRunLoop::Progress MainRunLoop::progress()
+{
+    // Finished first: a task counted finished was always counted posted before it.
+    Progress progress;
+    progress.finished = finishedTasks.load(std::memory_order_acquire);
+    progress.posted = postedTasks.load(std::memory_order_acquire);
+    progress.modal = modalDepth.load(std::memory_order_acquire) > 0;
+    return progress;
+}
+
+void MainRunLoop::notePosted()
+{
+    postedTasks.fetch_add(1, std::memory_order_acq_rel);
+}
+
+void MainRunLoop::noteFinished()
+{
+    finishedTasks.fetch_add(1, std::memory_order_acq_rel);
+}
+
+MainRunLoop::ModalSection::ModalSection()
+{
+    modalDepth.fetch_add(1, std::memory_order_acq_rel);
+}
+
+MainRunLoop::ModalSection::~ModalSection()
+{
+    modalDepth.fetch_sub(1, std::memory_order_acq_rel);
 }
 
 MainRunLoop& MainRunLoop::shared()

@@ -2,6 +2,7 @@
 
 #include "foundation/DispatchQueue.h"
 
+#include <cstdint>
 #include <memory>
 
 namespace tvi {
@@ -26,6 +27,26 @@ public:
     // forwards later posts to it, so that replacing the loop loses nothing. Called by
     // install() on the loop being replaced; a loop that cannot hand over keeps its tasks.
     virtual void handOverTo(MainRunLoop& successor) { (void)successor; }
+
+    // Main-queue tasks queued and finished so far, whatever loop runs them; any thread may read
+    // them. A task queued with a delay counts once it starts. Work waits while posted > finished,
+    // so a finished count that stands still then means the main thread is stuck.
+    struct Progress {
+        std::uint64_t posted = 0;
+        std::uint64_t finished = 0;
+        bool modal = false; // the main thread waits for the user in a nested modal loop
+    };
+    static Progress progress();
+    static void notePosted();
+    static void noteFinished();
+    // Held while a modal alert runs its nested loop: waiting for the user is no hang.
+    class ModalSection {
+    public:
+        ModalSection();
+        ~ModalSection();
+        ModalSection(const ModalSection&) = delete;
+        ModalSection& operator=(const ModalSection&) = delete;
+    };
 
     // The installed run loop (the headless one unless another was installed).
     static MainRunLoop& shared();
