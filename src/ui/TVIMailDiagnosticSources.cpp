@@ -2,6 +2,7 @@
 
 #include "app/TVIAppDelegate.h"
 #include "diagnostics/DDLogMacros.h"
+#include "diagnostics/TVICrashManager.h"
 
 #include <zlib.h>
 
@@ -41,10 +42,9 @@ TVIMailDiagnosticSources TVIMailDiagnosticSources::forDelegate(TVIAppDelegate& d
         const std::shared_ptr<TVIAppDelegate> strong = weakDelegate.lock();
         return strong ? strong->errorLogData() : std::vector<PlistData>{};
     };
-    // TODO(merge): TVICrashManager().crashLogData()
-    sources.crashLogData = [] { return std::vector<PlistData>{}; };
-    // TODO(merge): TVICrashManager().systemProfileAsNSData()
-    sources.systemProfileAsNSData = [] { return std::optional<PlistData>{}; };
+    // A crash manager of its own for every collection: it reads the last submission date anew.
+    sources.crashLogData = [] { return TVICrashManager().crashLogData(); };
+    sources.systemProfileAsNSData = [] { return TVICrashManager().systemProfileAsNSData(); };
     return sources;
 }
 
