@@ -90,7 +90,8 @@ bool SmtpMailSubmission::isLoopback(std::string_view url)
     std::string_view host;
     if (url.starts_with("[")) host = url.substr(0, url.find(']') + 1);
     else host = url.substr(0, std::min(url.find(':'), url.find('/')));
-    return host == "localhost" || host == "[::1]" || host.starts_with("127.");
+    const bool ipv4Literal = host.find_first_not_of("0123456789.") == std::string_view::npos;
+    return host == "localhost" || host == "[::1]" || (ipv4Literal && host.starts_with("127."));
 }
 
 std::string SmtpMailSubmission::headerText(std::string_view text)
