@@ -11,7 +11,9 @@ packages=(
   ccache
   # the desktop backends, and the X11 session the desktop tests run in
   qt6-base-dev libx11-dev libxtst-dev libxfixes-dev libxkbcommon-dev libxkbcommon-x11-dev libxcb1-dev
-  libsystemd-dev
+  libsystemd-dev libsecret-1-dev
+  # the mail tests: a real SMTP server on loopback and the desktop mail-client road
+  python3-aiosmtpd xdg-utils
   xvfb xauth openbox trayer dbus dbus-x11 x11-utils xdotool xclip xterm fonts-dejavu-core
 )
 

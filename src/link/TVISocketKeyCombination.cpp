@@ -3,6 +3,7 @@
 #include "link/TVISocket.h"
 
 #include "diagnostics/DDLogMacros.h"
+#include "foundation/DataConversion.h"
 #include "foundation/NotificationCenter.h"
 #include "link/TVIMessageTypes.h"
 #include "shortcuts/TVIHotKeyUtilities.h"
@@ -11,18 +12,6 @@
 
 namespace tvi {
 namespace {
-
-std::string lowerHex(const Bytes& bytes)
-{
-    static constexpr char digits[] = "0123456789abcdef";
-    std::string text;
-    text.reserve(bytes.size() * 2);
-    for (std::uint8_t b : bytes) {
-        text += digits[b >> 4];
-        text += digits[b & 15];
-    }
-    return text;
-}
 
 std::string withActionWords(const char* lineFormat, const TVIActionCodes& action)
 {
@@ -50,7 +39,7 @@ std::uint32_t TVISocket::bcdToIntegerConversion(std::size_t count, const std::ui
 
 std::uint8_t TVISocket::translateMsgPayLoadToKeys(const Bytes& payload, std::uint8_t keyIdentifier)
 {
-    DDLogInfo("%@: bufferStringInHex:%@", lowerHex(payload));
+    DDLogInfo("%@: bufferStringInHex:%@", DataConversion::hexadecimalString(payload));
     const TVIActionCodes* action = TVIMessageTypes::actionForRequest(keyIdentifier);
     // An empty payload is an empty combination, as if the count were 0.
     const std::uint8_t count = payload.empty() ? 0 : payload[0];

@@ -15,10 +15,10 @@ struct MailMessage {
 };
 
 struct MailOutcome {
-    bool sent = false;                 // handed over for delivery (SMTP accepted it, or a mail client took it)
-    std::string errorDescription;      // when not sent: what the user is told (alert "Error", informative text)
+    bool sent = false;                  // handed over for delivery (SMTP accepted it, or a mail client took it)
+    std::string errorDescription;       // when not sent: what the user is told (alert "Error", informative text)
     bool attachmentsLeftToUser = false; // a mail client took the message but not the attachments
-    std::string attachmentsFolder;     // then: the folder that was opened for the user beside the message
+    std::string attachmentsFolder;      // then: the folder that was opened for the user beside the message
 };
 
 // Threads: called on the main thread; may block up to its own time-out (about 30 s).

@@ -1,6 +1,11 @@
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
 
 namespace tvi {
 
@@ -22,6 +27,17 @@ public:
     virtual OperatingSystemVersion operatingSystemVersion() const = 0;
     // Whether the user chose a dark interface style.
     virtual bool isDarkMode() const = 0;
+
+    // The system's own description of its version, for reports ("Debian GNU/Linux 12 (bookworm), Linux 6.1.0").
+    virtual std::string operatingSystemVersionString() const = 0;
+    // Hardware facts by the kernel's system-information names ("hw.memsize", "hw.ncpu",
+    // "hw.cputype", "hw.cpusubtype", "hw.cpufamily", "hw.cpufrequency", "hw.cpu64bit_capable",
+    // "hw.optional.x86_64", "hw.model", "machdep.cpu.brand_string"); nullopt when this system has
+    // no such value. A text is read in two steps, as the kernel interface does: its size (with
+    // the terminating NUL), then the value.
+    virtual std::optional<std::int64_t> integerValue(std::string_view name) const = 0;
+    virtual std::optional<std::size_t> textValueSize(std::string_view name) const = 0;
+    virtual std::optional<std::string> textValue(std::string_view name) const = 0;
 };
 
 }

@@ -23,6 +23,10 @@ class FixedSystemInformation : public SystemInformation {
 public:
     OperatingSystemVersion operatingSystemVersion() const override { return {10, 9, 5}; }
     bool isDarkMode() const override { return false; }
+    std::string operatingSystemVersionString() const override { return "10.9.5"; }
+    std::optional<std::int64_t> integerValue(std::string_view) const override { return std::nullopt; }
+    std::optional<std::size_t> textValueSize(std::string_view) const override { return std::nullopt; }
+    std::optional<std::string> textValue(std::string_view) const override { return std::nullopt; }
 };
 
 }

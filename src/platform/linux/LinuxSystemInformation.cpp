@@ -3,6 +3,7 @@
 #include "platform/DistributedNotifications.h"
 #include "platform/Platform.h"
 #include "platform/linux/GtkThemeSettings.h"
+#include "platform/linux/LinuxHardwareFacts.h"
 #include "platform/linux/PortalColorScheme.h"
 
 #include <algorithm>
@@ -85,6 +86,24 @@ LinuxSystemInformation::LinuxSystemInformation()
 LinuxSystemInformation::~LinuxSystemInformation() { portal_.reset(); }
 
 OperatingSystemVersion LinuxSystemInformation::operatingSystemVersion() const { return version_; }
+
+std::string LinuxSystemInformation::operatingSystemVersionString() const { return LinuxHardwareFacts::versionString(); }
+
+std::optional<std::int64_t> LinuxSystemInformation::integerValue(std::string_view name) const
+{
+    return LinuxHardwareFacts::integerValue(name);
+}
+
+std::optional<std::size_t> LinuxSystemInformation::textValueSize(std::string_view name) const
+{
+    const auto text = LinuxHardwareFacts::textValue(name);
+    return text ? std::optional<std::size_t>(text->size() + 1) : std::nullopt;
+}
+
+std::optional<std::string> LinuxSystemInformation::textValue(std::string_view name) const
+{
+    return LinuxHardwareFacts::textValue(name);
+}
 
 bool LinuxSystemInformation::darkFor(std::optional<int> portalScheme) const
 {

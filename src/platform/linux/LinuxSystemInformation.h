@@ -26,6 +26,11 @@ public:
 
     OperatingSystemVersion operatingSystemVersion() const override;
     bool isDarkMode() const override;
+    // Read from the system at each call (see LinuxHardwareFacts).
+    std::string operatingSystemVersionString() const override;
+    std::optional<std::int64_t> integerValue(std::string_view name) const override;
+    std::optional<std::size_t> textValueSize(std::string_view name) const override;
+    std::optional<std::string> textValue(std::string_view name) const override;
 
     // VERSION_ID of an os-release text; nullopt when it has none or it does not begin with a number.
     static std::optional<OperatingSystemVersion> versionFromOsRelease(std::string_view text);

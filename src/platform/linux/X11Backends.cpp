@@ -11,6 +11,7 @@
 #include "platform/linux/X11KeyboardLayout.h"
 #include "platform/linux/X11Pasteboard.h"
 #include "platform/linux/X11Workspace.h"
+#include "platform/linux/LinuxMailComposer.h"
 #include "platform/linux/LinuxSystemInformation.h"
 #include "platform/linux/XdgLoginItems.h"
 #include "platform/memory/MemoryBackends.h"
@@ -73,6 +74,7 @@ std::vector<BackendReport> X11Backends::install()
     installOne<SystemInformation>(reports, std::make_shared<LinuxSystemInformation>(), {}, "Linux");
     why.clear();
     installOne<Alerts>(reports, QtAlerts::create(why), why);
+    installOne<MailComposer>(reports, std::make_shared<LinuxMailComposer>(), {}, "SMTP or xdg-email");
 
     // Keep the in-memory set's order; services the X11 set does not cover stay in memory.
     for (BackendReport& entry : memory) {

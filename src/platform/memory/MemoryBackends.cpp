@@ -9,6 +9,7 @@
 #include "platform/memory/MemoryKeyEvents.h"
 #include "platform/memory/MemoryKeyboardLayout.h"
 #include "platform/memory/MemoryLoginItems.h"
+#include "platform/memory/MemoryMailComposer.h"
 #include "platform/memory/MemoryPasteboard.h"
 #include "platform/memory/MemorySessionCommands.h"
 #include "platform/memory/MemorySystemInformation.h"
@@ -46,6 +47,7 @@ const std::vector<Entry>& entries()
         entry<SystemInformation, MemorySystemInformation>(),
         entry<SessionCommands, MemorySessionCommands>(),
         entry<DesktopNotifications, MemoryDesktopNotifications>(),
+        entry<MailComposer, MemoryMailComposer>(),
     };
     return table;
 }

@@ -1,5 +1,6 @@
 // The system version from os-release and dark mode from the GTK theme, as pure readings of texts.
 #include "platform/linux/GtkThemeSettings.h"
+#include "platform/linux/LinuxHardwareFacts.h"
 #include "platform/linux/LinuxSystemInformation.h"
 
 #include <gtest/gtest.h>
@@ -47,6 +48,33 @@ TEST(GtkThemeSettingsTest, DarkThemeNamesAndSettingsFiles)
               false);
     EXPECT_EQ(GtkThemeSettings::darkFromSettingsIni("[Other]\ngtk-theme-name=Adwaita-dark\n"), std::nullopt);
     EXPECT_EQ(GtkThemeSettings::darkFromSettingsIni("[Settings]\ngtk-font-name=Cantarell 11\n"), std::nullopt);
+}
+
+}
+}
+
+namespace tvi {
+namespace {
+
+TEST(LinuxHardwareFactsTest, CpuinfoFieldsDmiModelsAndMachTypes)
+{
+    const std::string cpuinfo = "processor\t: 0\nvendor_id\t: GenuineIntel\nmodel name\t: Intel(R) Xeon(R) CPU @ 2.20GHz\n"
+                                "cpu MHz\t\t: 2200.152\nflags\t\t: fpu vme lm sse\n\nprocessor\t: 1\nmodel name\t: other\n";
+    EXPECT_EQ(LinuxHardwareFacts::cpuinfoField(cpuinfo, "model name"), "Intel(R) Xeon(R) CPU @ 2.20GHz");
+    EXPECT_EQ(LinuxHardwareFacts::cpuinfoField(cpuinfo, "cpu MHz"), "2200.152");
+    EXPECT_EQ(LinuxHardwareFacts::cpuinfoField(cpuinfo, "model"), std::nullopt); // whole field names only
+    EXPECT_EQ(LinuxHardwareFacts::cpuinfoField("model name\t:\n", "model name"), std::nullopt);
+
+    EXPECT_EQ(LinuxHardwareFacts::dmiModel("LENOVO\n", "20HRCTO1WW\n"), "LENOVO 20HRCTO1WW");
+    EXPECT_EQ(LinuxHardwareFacts::dmiModel("QEMU", "QEMU Standard PC (Q35 + ICH9, 2009)"), "QEMU Standard PC (Q35 + ICH9, 2009)");
+    EXPECT_EQ(LinuxHardwareFacts::dmiModel("System manufacturer", "System Product Name"), std::nullopt);
+    EXPECT_EQ(LinuxHardwareFacts::dmiModel("To Be Filled By O.E.M.", "X570 Taichi"), "X570 Taichi");
+
+    using Type = std::pair<std::int32_t, std::int32_t>;
+    EXPECT_EQ(LinuxHardwareFacts::machTypeOfMachine("x86_64"), (Type{7, 3}));
+    EXPECT_EQ(LinuxHardwareFacts::machTypeOfMachine("ppc64le"), (Type{18, 0}));
+    EXPECT_EQ(LinuxHardwareFacts::machTypeOfMachine("aarch64"), (Type{0x100000c, 0}));
+    EXPECT_EQ(LinuxHardwareFacts::machTypeOfMachine("riscv64"), std::nullopt);
 }
 
 }

@@ -1,0 +1,55 @@
+#include "platform/memory/MemoryMailComposer.h"
+
+namespace tvi {
+namespace {
+
+MailOutcome sentOutcome()
+{
+    MailOutcome outcome;
+    outcome.sent = true;
+    return outcome;
+}
+
+MailOutcome failedOutcome(std::string description)
+{
+    MailOutcome outcome;
+    outcome.errorDescription = std::move(description);
+    return outcome;
+}
+
+}
+
+MemoryMailComposer::MemoryMailComposer() : outcome_(sentOutcome()) {}
+
+MailOutcome MemoryMailComposer::send(const MailMessage& message)
+{
+    std::lock_guard lock(mutex_);
+    messages_.push_back(message);
+    return outcome_;
+}
+
+std::vector<MailMessage> MemoryMailComposer::sentMessages() const
+{
+    std::lock_guard lock(mutex_);
+    return messages_;
+}
+
+void MemoryMailComposer::setOutcome(MailOutcome outcome)
+{
+    std::lock_guard lock(mutex_);
+    outcome_ = std::move(outcome);
+}
+
+void MemoryMailComposer::failWith(std::string description)
+{
+    setOutcome(failedOutcome(std::move(description)));
+}
+
+void MemoryMailComposer::clear()
+{
+    std::lock_guard lock(mutex_);
+    messages_.clear();
+    outcome_ = sentOutcome();
+}
+
+}
