@@ -2,6 +2,7 @@
 
 #include "app/TVIPreferenceKeys.h"
 #include "diagnostics/TVICrashLogFinder.h"
+#include "diagnostics/TVISystemProfile.h"
 #include "foundation/UserDefaults.h"
 
 #include <fstream>
@@ -11,8 +12,9 @@ namespace tvi {
 
 std::optional<PlistData> TVICrashManager::systemProfileAsNSData() const
 {
-    // The system profile is not part of this build yet: connect TVISystemProfile::systemProfileAsNSData() here.
-    return std::nullopt;
+    PlistData profile = TVISystemProfile::systemProfileAsNSData();
+    if (profile.empty()) return std::nullopt;
+    return profile;
 }
 
 std::vector<PlistData> TVICrashManager::crashLogData() const

@@ -3,34 +3,15 @@
 #include "app/TVIAppDelegate.h"
 #include "diagnostics/DDLogMacros.h"
 #include "diagnostics/TVICrashManager.h"
-
-#include <zlib.h>
+#include "diagnostics/TVIZlibUtilities.h"
 
 #include <memory>
 
 namespace tvi {
 
-// TODO(merge): the gzip utility's gzipData. Until then zlib directly; the output buffer is
-// sized by deflateBound, so every non-empty input fits.
 std::optional<PlistData> TVIMailDiagnosticSources::gzipAttachment(const PlistData& input)
 {
-    if (input.empty()) {
-        DDLogError("%@: Can't compress an empty or null NSData object");
-        return std::nullopt;
-    }
-    z_stream stream{};
-    if (deflateInit2(&stream, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 31, 8, Z_DEFAULT_STRATEGY) != Z_OK) return std::nullopt;
-    PlistData output(deflateBound(&stream, static_cast<uLong>(input.size())));
-    stream.next_in = const_cast<Bytef*>(input.data());
-    stream.avail_in = static_cast<uInt>(input.size());
-    stream.next_out = output.data();
-    stream.avail_out = static_cast<uInt>(output.size());
-    const int result = deflate(&stream, Z_FINISH);
-    const uLong written = stream.total_out;
-    deflateEnd(&stream);
-    if (result != Z_STREAM_END) return std::nullopt;
-    output.resize(written);
-    return output;
+    return TVIZlibUtilities::gzipData(input);
 }
 
 TVIMailDiagnosticSources TVIMailDiagnosticSources::forDelegate(TVIAppDelegate& delegate)
