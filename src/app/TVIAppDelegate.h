@@ -21,6 +21,7 @@ class DDFileLogger;
 class DispatchTimer;
 class MASShortcut;
 class SUUpdater;
+class TVIAutomatorInstaller;
 class TVIPasteBoardObserver;
 class UserDefaults;
 
@@ -48,6 +49,7 @@ public:
     void setPasteboardPollInterval(std::chrono::milliseconds interval) { pasteboardPollInterval_ = interval; }
     void initSocket();
     void initAutoLogin();
+    void initAutomatorInstaller();
     void stopServer();
     void removeNotifications();
 
@@ -181,6 +183,7 @@ private:
 
     std::shared_ptr<TVISocket> tviSocket_;
     std::shared_ptr<DDFileLogger> fileLogger_;
+    std::shared_ptr<TVIAutomatorInstaller> installer_;
     SUUpdater* updater_ = nullptr;
     std::unique_ptr<TVIPasteBoardObserver> pasteboardObserver_;
     std::chrono::milliseconds pasteboardPollInterval_{1000};

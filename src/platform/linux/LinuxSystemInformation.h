@@ -26,6 +26,7 @@ public:
 
     OperatingSystemVersion operatingSystemVersion() const override;
     bool isDarkMode() const override;
+    bool versionSelectsCompanions() const override { return false; }
 
     // VERSION_ID of an os-release text; nullopt when it has none or it does not begin with a number.
     static std::optional<OperatingSystemVersion> versionFromOsRelease(std::string_view text);

@@ -12,6 +12,7 @@
 #include "platform/memory/MemoryPasteboard.h"
 #include "platform/memory/MemorySessionCommands.h"
 #include "platform/memory/MemorySystemInformation.h"
+#include "platform/memory/MemoryUrlSchemeHandlers.h"
 #include "platform/memory/MemoryWorkspace.h"
 
 #include <functional>
@@ -46,6 +47,7 @@ const std::vector<Entry>& entries()
         entry<SystemInformation, MemorySystemInformation>(),
         entry<SessionCommands, MemorySessionCommands>(),
         entry<DesktopNotifications, MemoryDesktopNotifications>(),
+        entry<UrlSchemeHandlers, MemoryUrlSchemeHandlers>(),
     };
     return table;
 }
