@@ -30,6 +30,7 @@ protected:
         const std::string problem = desktopSessionProblem();
         ASSERT_TRUE(problem.empty()) << problem;
         home = makeTempDir("desktop-home");
+        prepareHome();
         telvora = std::make_unique<peer::TelvoraProcess>(std::string(TELVORA_APP_DIR) + "/Contents/MacOS/Telvora", home);
         telvora->keepDisplay();
         ASSERT_TRUE(telvora->start({}, home + "/console.txt"));
@@ -37,6 +38,9 @@ protected:
         ASSERT_TRUE(found) << "Telvora wrote no port file; its output:\n" << console();
         port = *found;
     }
+
+    // What a test puts into the HOME before Telvora starts.
+    virtual void prepareHome() {}
 
     void TearDown() override
     {

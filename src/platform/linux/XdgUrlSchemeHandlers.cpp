@@ -122,6 +122,9 @@ void XdgUrlSchemeHandlers::serviceWorkflowInstalled(const std::string& workflowP
     if (launcher.find_first_of(" \t\n\"'\\%") != std::string::npos)
         DDLogWarn("%@: => The launcher path %@ has characters xdg-open cannot pass on", launcher);
     const std::string entry = withExec(readAll(*source), launcher + " %u");
+    // Asked before the entry is in place: xdg-mime takes any entry that declares a type for
+    // its default, ours included, once it is there.
+    const auto unset = typesWithoutOtherDefault(entryId, mimeTypes(entry));
     if (!StandardFolders::createDirectory(launcherFolder, nullptr) || !StandardFolders::createDirectory(applications, nullptr) ||
         !writeAtomically(launcher, launcherText(actionPath + "/Contents/MacOS/" + *executable), 0755) ||
         !writeAtomically(applications + "/" + entryId, entry, 0644)) {
@@ -129,22 +132,26 @@ void XdgUrlSchemeHandlers::serviceWorkflowInstalled(const std::string& workflowP
         return;
     }
     DDLogInfo("%@: => Installed the link handler %@ in %@", entryId, applications);
-    makeDefaultWhereUnset(entryId, mimeTypes(entry));
-}
-
-void XdgUrlSchemeHandlers::makeDefaultWhereUnset(const std::string& entryId, const std::vector<std::string>& types)
-{
-    for (const std::string& type : types) {
-        const auto current = commandOutput("xdg-mime query default " + singleQuoted(type) + " 2>/dev/null");
-        if (current && !current->empty()) {
-            DDLogInfo("%@: => Kept %@ as the default handler of %@", *current, type);
-            continue;
-        }
+    for (const std::string& type : unset) {
         if (commandOutput("xdg-mime default " + singleQuoted(entryId) + " " + singleQuoted(type) + " 2>/dev/null"))
             DDLogInfo("%@: => Made %@ the default handler of %@", entryId, type);
         else
             DDLogWarn("%@: => Could not make %@ the default handler of %@ (xdg-mime failed)", entryId, type);
     }
+}
+
+std::vector<std::string> XdgUrlSchemeHandlers::typesWithoutOtherDefault(const std::string& entryId,
+                                                                        const std::vector<std::string>& types)
+{
+    std::vector<std::string> unset;
+    for (const std::string& type : types) {
+        const auto current = commandOutput("xdg-mime query default " + singleQuoted(type) + " 2>/dev/null");
+        if (current && !current->empty() && *current != entryId)
+            DDLogInfo("%@: => Kept %@ as the default handler of %@", *current, type);
+        else
+            unset.push_back(type);
+    }
+    return unset;
 }
 
 }

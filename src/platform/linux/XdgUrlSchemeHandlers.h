@@ -29,7 +29,9 @@ public:
 
 private:
     static std::optional<std::string> entryPath(const std::string& workflowPath);
-    static void makeDefaultWhereUnset(const std::string& entryId, const std::vector<std::string>& types);
+    // The types whose default handler is none or already ours; the others' are logged as kept.
+    static std::vector<std::string> typesWithoutOtherDefault(const std::string& entryId,
+                                                             const std::vector<std::string>& types);
 };
 
 }
