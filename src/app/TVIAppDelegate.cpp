@@ -7,6 +7,7 @@
 #include "diagnostics/DDLogMacros.h"
 #include "diagnostics/DDTTYLogger.h"
 #include "environment/TVIAutoLoginUtils.h"
+#include "environment/TVIAutomatorInstaller.h"
 #include "capture/TVIAccessibility.h"
 #include "capture/TVIPasteBoardObserver.h"
 #include "environment/TVILocalizationUtilities.h"
@@ -47,6 +48,7 @@ void TVIAppDelegate::applicationDidFinishLaunching()
     initPasteboardObserver();
     initSocket();
     initAutoLogin();
+    initAutomatorInstaller();
     checkForCrashes();
     std::weak_ptr<TVIAppDelegate> weak = weak_from_this();
     const std::string accessibilityNotification = Platform::get<Accessibility>()->changeNotificationName();
@@ -177,6 +179,11 @@ void TVIAppDelegate::initAutoLogin()
         TVIAutoLoginUtils::addLoginItem();
     else
         TVIAutoLoginUtils::removeLoginItem();
+}
+
+void TVIAppDelegate::initAutomatorInstaller()
+{
+    installer_ = TVIAutomatorInstaller::create();
 }
 
 void TVIAppDelegate::logLanguageAndRegion()

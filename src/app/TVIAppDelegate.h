@@ -23,6 +23,7 @@ class DispatchTimer;
 class MASShortcut;
 class SUUpdater;
 class TVICrashManager;
+class TVIAutomatorInstaller;
 class TVIPasteBoardObserver;
 class UserDefaults;
 
@@ -50,6 +51,7 @@ public:
     void setPasteboardPollInterval(std::chrono::milliseconds interval) { pasteboardPollInterval_ = interval; }
     void initSocket();
     void initAutoLogin();
+    void initAutomatorInstaller();
     void stopServer();
     void removeNotifications();
 
@@ -194,6 +196,7 @@ private:
 
     std::shared_ptr<TVISocket> tviSocket_;
     std::shared_ptr<DDFileLogger> fileLogger_;
+    std::shared_ptr<TVIAutomatorInstaller> installer_;
     SUUpdater* updater_ = nullptr;
     std::unique_ptr<TVIPasteBoardObserver> pasteboardObserver_;
     std::shared_ptr<TVICrashManager> crashManager_;

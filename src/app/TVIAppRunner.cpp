@@ -62,6 +62,7 @@ std::string TVIAppRunner::versionText()
 std::string TVIAppRunner::usage()
 {
     return "usage: Telvora [--headless] [--help] [--version]\n"
+           "       Telvora call [TEXT...]\n"
            "Telvora gives Calvetto system-wide call-control shortcuts and dials the text you select.\n"
            "It listens for Calvetto on the loopback interface and writes the port to\n"
            "~/Library/Application Support/Telvora/serverport.txt; logs go to ~/Library/Logs/Telvora.\n"
@@ -70,6 +71,11 @@ std::string TVIAppRunner::usage()
            "  --version    print the version and exit\n"
            "  --help       print this text and exit\n"
            "Qt's own options (-platform, -session, ...) are accepted and go to Qt in desktop mode.\n"
+           "\n"
+           "  call TEXT... hand each TEXT to the running Telvora for dialling, as it stands (a tel: or\n"
+           "               callto: URL gives its number; a TEXT of blanks alone is skipped); without\n"
+           "               TEXT, each line of standard input. Exits 1 when the session bus cannot be\n"
+           "               reached; a Telvora that is not running is not noticed.\n"
            "\n"
            "Telvora stops on SIGTERM or SIGINT (Ctrl-C).\n";
 }

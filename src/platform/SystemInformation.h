@@ -25,6 +25,9 @@ public:
     virtual ~SystemInformation() = default;
 
     virtual OperatingSystemVersion operatingSystemVersion() const = 0;
+    // Whether the version numbers choose which companions are installed; on a desktop where
+    // they number something else (a distribution's releases) the newest companions always fit.
+    virtual bool versionSelectsCompanions() const { return true; }
     // Whether the user chose a dark interface style.
     virtual bool isDarkMode() const = 0;
 

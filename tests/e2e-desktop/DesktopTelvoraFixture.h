@@ -30,6 +30,7 @@ protected:
         const std::string problem = desktopSessionProblem();
         ASSERT_TRUE(problem.empty()) << problem;
         home = makeTempDir("desktop-home");
+        prepareHome();
         beforeStart();
         if (HasFatalFailure()) return;
         startTelvora();
@@ -47,6 +48,9 @@ protected:
         ASSERT_TRUE(found) << "Telvora wrote no port file; its output:\n" << console();
         port = *found;
     }
+
+    // What a test puts into the HOME before Telvora starts.
+    virtual void prepareHome() {}
 
     void TearDown() override
     {

@@ -35,6 +35,7 @@ bool TelvoraProcess::start(const std::vector<std::string>& arguments, const std:
     for (char** e = environ; *e; ++e) {
         const std::string entry = *e;
         if (entry.rfind("HOME=", 0) == 0 || entry.rfind("XDG_CONFIG_HOME=", 0) == 0 ||
+            entry.rfind("XDG_DATA_HOME=", 0) == 0 ||
             (!keepDisplay_ && entry.rfind("DISPLAY=", 0) == 0))
             continue;
         environment.push_back(entry);
@@ -42,6 +43,8 @@ bool TelvoraProcess::start(const std::vector<std::string>& arguments, const std:
     environment.push_back("HOME=" + home_);
     // The autostart entries live there: never the caller's own.
     environment.push_back("XDG_CONFIG_HOME=" + home_ + "/.config");
+    // So are the link handlers and the default applications.
+    environment.push_back("XDG_DATA_HOME=" + home_ + "/.local/share");
     std::vector<char*> envp;
     for (auto& entry : environment) envp.push_back(entry.data());
     envp.push_back(nullptr);

@@ -31,6 +31,7 @@ public:
     std::optional<std::int64_t> integerValue(std::string_view name) const override;
     std::optional<std::size_t> textValueSize(std::string_view name) const override;
     std::optional<std::string> textValue(std::string_view name) const override;
+    bool versionSelectsCompanions() const override { return false; }
 
     // VERSION_ID of an os-release text; nullopt when it has none or it does not begin with a number.
     static std::optional<OperatingSystemVersion> versionFromOsRelease(std::string_view text);

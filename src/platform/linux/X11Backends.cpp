@@ -14,6 +14,7 @@
 #include "platform/linux/LinuxMailComposer.h"
 #include "platform/linux/LinuxSystemInformation.h"
 #include "platform/linux/XdgLoginItems.h"
+#include "platform/linux/XdgUrlSchemeHandlers.h"
 #include "platform/memory/MemoryBackends.h"
 
 #include <algorithm>
@@ -75,6 +76,7 @@ std::vector<BackendReport> X11Backends::install()
     why.clear();
     installOne<Alerts>(reports, QtAlerts::create(why), why);
     installOne<MailComposer>(reports, std::make_shared<LinuxMailComposer>(), {}, "SMTP or xdg-email");
+    installOne<UrlSchemeHandlers>(reports, std::make_shared<XdgUrlSchemeHandlers>(), {}, "XDG MIME");
 
     // Keep the in-memory set's order; services the X11 set does not cover stay in memory.
     for (BackendReport& entry : memory) {

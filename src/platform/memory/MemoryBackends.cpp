@@ -13,6 +13,7 @@
 #include "platform/memory/MemoryPasteboard.h"
 #include "platform/memory/MemorySessionCommands.h"
 #include "platform/memory/MemorySystemInformation.h"
+#include "platform/memory/MemoryUrlSchemeHandlers.h"
 #include "platform/memory/MemoryWorkspace.h"
 
 #include <functional>
@@ -48,6 +49,7 @@ const std::vector<Entry>& entries()
         entry<SessionCommands, MemorySessionCommands>(),
         entry<DesktopNotifications, MemoryDesktopNotifications>(),
         entry<MailComposer, MemoryMailComposer>(),
+        entry<UrlSchemeHandlers, MemoryUrlSchemeHandlers>(),
     };
     return table;
 }
