@@ -10,6 +10,7 @@
 #include "platform/linux/X11KeyboardLayout.h"
 #include "platform/linux/X11Pasteboard.h"
 #include "platform/linux/X11Workspace.h"
+#include "platform/linux/VCardContacts.h"
 #include "platform/linux/LinuxSystemInformation.h"
 #include "platform/linux/XdgLoginItems.h"
 #include "platform/memory/MemoryBackends.h"
@@ -70,6 +71,7 @@ std::vector<BackendReport> X11Backends::install()
     why.clear();
     installOne<LoginItems>(reports, XdgLoginItems::create(), {}, "XDG autostart");
     installOne<SystemInformation>(reports, std::make_shared<LinuxSystemInformation>(), {}, "Linux");
+    installOne<Contacts>(reports, std::make_shared<VCardContacts>(VCardContacts::defaultSource()), {}, "vCard");
 
     // Keep the in-memory set's order; services the X11 set does not cover stay in memory.
     for (BackendReport& entry : memory) {

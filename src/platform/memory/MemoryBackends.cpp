@@ -3,6 +3,7 @@
 #include "platform/Platform.h"
 #include "platform/memory/MemoryAccessibility.h"
 #include "platform/memory/MemoryAlerts.h"
+#include "platform/memory/MemoryContacts.h"
 #include "platform/memory/MemoryDesktopNotifications.h"
 #include "platform/memory/MemoryDistributedNotifications.h"
 #include "platform/memory/MemoryHotKeys.h"
@@ -46,6 +47,7 @@ const std::vector<Entry>& entries()
         entry<SystemInformation, MemorySystemInformation>(),
         entry<SessionCommands, MemorySessionCommands>(),
         entry<DesktopNotifications, MemoryDesktopNotifications>(),
+        entry<Contacts, MemoryContacts>(),
     };
     return table;
 }
