@@ -12,6 +12,7 @@
 #include "platform/linux/X11Pasteboard.h"
 #include "platform/linux/X11Workspace.h"
 #include "platform/linux/LinuxMailComposer.h"
+#include "platform/linux/VCardContacts.h"
 #include "platform/linux/LinuxSystemInformation.h"
 #include "platform/linux/XdgLoginItems.h"
 #include "platform/linux/XdgUrlSchemeHandlers.h"
@@ -77,6 +78,7 @@ std::vector<BackendReport> X11Backends::install()
     installOne<Alerts>(reports, QtAlerts::create(why), why);
     installOne<MailComposer>(reports, std::make_shared<LinuxMailComposer>(), {}, "SMTP or xdg-email");
     installOne<UrlSchemeHandlers>(reports, std::make_shared<XdgUrlSchemeHandlers>(), {}, "XDG MIME");
+    installOne<Contacts>(reports, std::make_shared<VCardContacts>(VCardContacts::defaultSource()), {}, "vCard");
 
     // Keep the in-memory set's order; services the X11 set does not cover stay in memory.
     for (BackendReport& entry : memory) {

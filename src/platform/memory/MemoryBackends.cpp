@@ -3,6 +3,7 @@
 #include "platform/Platform.h"
 #include "platform/memory/MemoryAccessibility.h"
 #include "platform/memory/MemoryAlerts.h"
+#include "platform/memory/MemoryContacts.h"
 #include "platform/memory/MemoryDesktopNotifications.h"
 #include "platform/memory/MemoryDistributedNotifications.h"
 #include "platform/memory/MemoryHotKeys.h"
@@ -50,6 +51,7 @@ const std::vector<Entry>& entries()
         entry<DesktopNotifications, MemoryDesktopNotifications>(),
         entry<MailComposer, MemoryMailComposer>(),
         entry<UrlSchemeHandlers, MemoryUrlSchemeHandlers>(),
+        entry<Contacts, MemoryContacts>(),
     };
     return table;
 }
