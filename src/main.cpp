@@ -3,6 +3,7 @@
 #include "platform/linux/X11Backends.h"
 #include "platform/linux/X11Display.h"
 #include "platform/memory/MemoryBackends.h"
+#include "ui/TVIDesktopWindowPresenter.h"
 
 #include <QApplication>
 
@@ -23,5 +24,6 @@ int main(int argc, char** argv)
         return TVIAppRunner::run("headless mode (" + whyHeadless + ")", MemoryBackends::installAll());
 
     const std::unique_ptr<QApplication> application = QtMainRunLoop::installWithApplication(argc, argv);
+    const auto windows = TVIDesktopWindowPresenter::installWhileInScope();
     return TVIAppRunner::run("desktop mode (X11)", X11Backends::install());
 }

@@ -42,6 +42,8 @@ void TVIAppDelegate::applicationDidFinishLaunching()
 {
     DDLogInfo("%@: => applicationDidFinishLaunching");
     initLogging();
+    initAboutDialog();
+    initAxStatusItem();
     initPreferences();
     initNotifications();
     initPasteboardObserver();

@@ -18,6 +18,7 @@ public:
         bool help = false;
         bool version = false;
         bool headless = false;
+        std::string command; // a status-menu command for the running Telvora (--about, --quit, ...)
         std::string unknown; // the first argument that is neither ours nor the toolkit's
     };
     // How many values a GUI toolkit option takes along (-1: not one of the toolkit's).
@@ -34,6 +35,8 @@ public:
     // Logs the mode and every service's backend, runs the controller on the installed main
     // run loop until a termination signal, and returns the exit status.
     static int run(const std::string& mode, const std::vector<BackendReport>& backends);
+    // Asks for the orderly shutdown, as SIGTERM does; any thread, also before run().
+    static void requestShutdown();
 
     // The start-up line: the mode and every service's backend.
     static std::string backendsLine(const std::string& mode, const std::vector<BackendReport>& backends);

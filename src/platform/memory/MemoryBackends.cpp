@@ -3,12 +3,14 @@
 #include "platform/Platform.h"
 #include "platform/memory/MemoryAccessibility.h"
 #include "platform/memory/MemoryAlerts.h"
+#include "platform/memory/MemoryDesktopNotifications.h"
 #include "platform/memory/MemoryDistributedNotifications.h"
 #include "platform/memory/MemoryHotKeys.h"
 #include "platform/memory/MemoryKeyEvents.h"
 #include "platform/memory/MemoryKeyboardLayout.h"
 #include "platform/memory/MemoryLoginItems.h"
 #include "platform/memory/MemoryPasteboard.h"
+#include "platform/memory/MemorySessionCommands.h"
 #include "platform/memory/MemorySystemInformation.h"
 #include "platform/memory/MemoryWorkspace.h"
 
@@ -42,6 +44,8 @@ const std::vector<Entry>& entries()
         entry<DistributedNotifications, MemoryDistributedNotifications>(),
         entry<LoginItems, MemoryLoginItems>(),
         entry<SystemInformation, MemorySystemInformation>(),
+        entry<SessionCommands, MemorySessionCommands>(),
+        entry<DesktopNotifications, MemoryDesktopNotifications>(),
     };
     return table;
 }
