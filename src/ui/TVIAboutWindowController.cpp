@@ -157,6 +157,7 @@ void TVIAboutWindowController::windowDidLoad()
 {
     transformButtonWithPopMenu();
     fillDefaults();
+    DDLogInfo("%@: => windowDidLoad -> appVersion:%@", appVersion_.toStdString());
     window_->setWindowTitle(TVIUiText::localized("About <AppName>"));
     nameLabel_->setText(appName_);
     versionLabel_->setText(appVersion_);

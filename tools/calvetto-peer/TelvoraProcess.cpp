@@ -88,6 +88,22 @@ bool TelvoraProcess::isRunning()
     return true;
 }
 
+std::optional<int> TelvoraProcess::waitForExit(std::chrono::milliseconds timeout)
+{
+    const auto deadline = Clock::now() + timeout;
+    while (pid_ > 0) {
+        int status = 0;
+        if (waitpid(pid_, &status, WNOHANG) == pid_) {
+            pid_ = -1;
+            if (WIFEXITED(status)) return WEXITSTATUS(status);
+            return 128 + (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+        }
+        if (Clock::now() >= deadline) return std::nullopt;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return std::nullopt;
+}
+
 std::optional<int> TelvoraProcess::terminate(std::chrono::milliseconds timeout)
 {
     if (pid_ <= 0) return std::nullopt;

@@ -34,6 +34,8 @@ public:
     // SIGTERM, then waits; the exit status, or nullopt when it did not end in time (it is then killed).
     std::optional<int> terminate(std::chrono::milliseconds timeout = std::chrono::seconds(10));
     bool isRunning();
+    // Waits for the program to end on its own; its exit status (128 + signal), or nullopt on time-out.
+    std::optional<int> waitForExit(std::chrono::milliseconds timeout);
 
     // Resident memory and CPU time used so far, read from /proc.
     std::optional<long> residentKilobytes() const;
