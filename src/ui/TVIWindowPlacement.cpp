@@ -3,6 +3,12 @@
 #include <cstdlib>
 
 namespace tvi {
+namespace {
+
+// QRect::center() rounds down over the last row and column inside; windows centre on the middle.
+QPoint middle(const QRect& rect) { return {rect.x() + rect.width() / 2, rect.y() + rect.height() / 2}; }
+
+}
 
 QRect TVIWindowPlacement::clampedInto(const QRect& frame, const QRect& area)
 {
@@ -18,11 +24,11 @@ QRect TVIWindowPlacement::clampedInto(const QRect& frame, const QRect& area)
 QPoint TVIWindowPlacement::aboutWindowOrigin(const QRect& icon, const QSize& window, const QRect& screen)
 {
     if (icon.isEmpty()) {
-        const QRect centred(screen.center() - QPoint(window.width() / 2, window.height() / 2), window);
+        const QRect centred(middle(screen) - QPoint(window.width() / 2, window.height() / 2), window);
         return clampedInto(centred, screen).topLeft();
     }
     const int x = icon.x() + icon.width() / 2 - window.width() / 2;
-    const bool trayAtBottom = icon.center().y() > screen.center().y();
+    const bool trayAtBottom = middle(icon).y() > middle(screen).y();
     // QRect's bottom() is the last row inside: the row below it is bottom() + 1.
     const int y = trayAtBottom ? icon.top() - kAboutGap - window.height() : icon.bottom() + 1 + kAboutGap;
     return clampedInto(QRect(QPoint(x, y), window), screen).topLeft();
@@ -32,17 +38,17 @@ QRect TVIWindowPlacement::popoverFrame(const QRect& icon, const QSize& size, con
                                        const QPoint& pointer)
 {
     const QRect anchor = icon.isEmpty() ? QRect(pointer, QSize(1, 1)) : icon;
-    const QPoint offset = anchor.center() - available.center();
+    const QPoint offset = middle(anchor) - middle(available);
     QRect frame(QPoint(0, 0), size);
     // A panel along a side edge lies far more to the side than up or down.
     const bool sidePanel = !icon.isEmpty() && std::abs(offset.x()) * available.height() >
                                                   std::abs(offset.y()) * available.width();
     if (sidePanel) {
-        frame.moveTop(anchor.center().y() - size.height() / 2);
+        frame.moveTop(middle(anchor).y() - size.height() / 2);
         if (offset.x() > 0) frame.moveRight(anchor.left() - 1);
         else frame.moveLeft(anchor.right() + 1);
     } else {
-        frame.moveLeft(anchor.center().x() - size.width() / 2);
+        frame.moveLeft(middle(anchor).x() - size.width() / 2);
         if (offset.y() > 0) frame.moveBottom(anchor.top() - 1);
         else frame.moveTop(anchor.bottom() + 1);
     }
