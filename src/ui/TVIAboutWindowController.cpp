@@ -16,15 +16,12 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
-#include <QTextBrowser>
-#include <QToolButton>
 #include <QVBoxLayout>
 
 namespace tvi {
 namespace {
 
 constexpr int kWindowWidth = 420;
-constexpr int kCreditsHeight = 120;
 
 QString infoString(const char* key)
 {
@@ -92,7 +89,7 @@ void TVIAboutWindowController::showWindowAt(const QPoint& topLeft)
 
 void TVIAboutWindowController::buildWindow()
 {
-    window_ = std::make_unique<QDialog>(nullptr, Qt::Dialog | Qt::WindowCloseButtonHint | Qt::WindowTitleHint);
+    window_ = std::make_unique<QDialog>(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     window_->setObjectName("TVIAboutWindow");
     window_->setModal(false);
 
@@ -111,11 +108,12 @@ void TVIAboutWindowController::buildWindow()
     versionLabel_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     copyrightLabel_ = new QLabel(infoView_);
     copyrightLabel_->setStyleSheet("color: #6e6e6e;");
-    creditsTextView_ = new QTextBrowser(infoView_);
-    creditsTextView_->setFixedHeight(kCreditsHeight);
-    creditsTextView_->setFrameShape(QFrame::NoFrame);
+    // Read-only rich text that takes the height of its content.
+    creditsTextView_ = new QLabel(infoView_);
+    creditsTextView_->setTextFormat(Qt::RichText);
+    creditsTextView_->setWordWrap(true);
     creditsTextView_->setOpenExternalLinks(true);
-    creditsTextView_->setStyleSheet("background: white;");
+    creditsTextView_->setTextInteractionFlags(Qt::TextBrowserInteraction);
 
     auto* info = new QVBoxLayout(infoView_);
     info->setContentsMargins(24, 20, 24, 16);
@@ -129,7 +127,7 @@ void TVIAboutWindowController::buildWindow()
     info->addSpacing(8);
     info->addWidget(copyrightLabel_);
 
-    helpButton_ = new QToolButton(window_.get());
+    helpButton_ = new QPushButton(window_.get());
     helpButton_->setObjectName("helpButton");
     helpMenu_ = new QMenu(helpButton_);
     visitWebsiteButton_ = new QPushButton(window_.get());
@@ -150,7 +148,9 @@ void TVIAboutWindowController::buildWindow()
     layout->setSpacing(0);
     layout->addWidget(infoView_);
     layout->addLayout(buttons);
-    window_->setFixedWidth(kWindowWidth);
+    infoView_->setFixedWidth(kWindowWidth);
+    // Neither resizable nor maximisable: the window has exactly the size of its content.
+    layout->setSizeConstraint(QLayout::SetFixedSize);
 }
 
 void TVIAboutWindowController::windowDidLoad()
@@ -163,8 +163,8 @@ void TVIAboutWindowController::windowDidLoad()
     versionLabel_->setText(appVersion_);
     copyrightLabel_->setText(appCopyright_);
     visitWebsiteButton_->setText(TVIUiText::localized("Visit Orvella"));
-    creditsTextView_->setReadOnly(true);
-    creditsTextView_->setHtml(appCredits_);
+    creditsTextView_->setText(appCredits_);
+    creditsTextView_->setVisible(!appCredits_.isEmpty());
     acknowledgementsButton_->setVisible(!acknowledgementsPath_.isEmpty());
     // The keyboard starts on the default button, not in the credits.
     visitWebsiteButton_->setFocus();
@@ -194,8 +194,9 @@ void TVIAboutWindowController::changePopupState(bool asPullDown)
     DDLogInfo("%@: => changePopupState");
     if (!asPullDown) {
         DDLogInfo("%@: => changePopupState make No pullDown");
+        // A plain pop-up: the menu opens over the button, without a title entry.
+        helpButton_->setText(helpMenu_->actions().isEmpty() ? QString() : helpMenu_->actions().first()->text());
         helpButton_->setMenu(helpMenu_);
-        helpButton_->setPopupMode(QToolButton::MenuButtonPopup);
         return;
     }
     DDLogInfo("%@: => changePopupState make pullDown");
@@ -208,9 +209,7 @@ void TVIAboutWindowController::changePopupState(bool asPullDown)
     helpMenu_->addAction(TVIUiText::localized("Uninstall..."), [this] { openFolderForUninstall(); });
     // The button's face is the menu's title entry.
     helpButton_->setText(TVIUiText::localized("Support"));
-    helpButton_->setToolButtonStyle(Qt::ToolButtonTextOnly);
     helpButton_->setMenu(helpMenu_);
-    helpButton_->setPopupMode(QToolButton::InstantPopup);
 }
 
 void TVIAboutWindowController::visitWebsite()

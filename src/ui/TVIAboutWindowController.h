@@ -12,8 +12,6 @@ class QDialog;
 class QLabel;
 class QMenu;
 class QPushButton;
-class QTextBrowser;
-class QToolButton;
 class QWidget;
 
 namespace tvi {
@@ -80,10 +78,10 @@ private:
     QLabel* nameLabel_ = nullptr;
     QLabel* versionLabel_ = nullptr;
     QLabel* copyrightLabel_ = nullptr;
-    QTextBrowser* creditsTextView_ = nullptr;
+    QLabel* creditsTextView_ = nullptr;
     QPushButton* visitWebsiteButton_ = nullptr;
     QPushButton* acknowledgementsButton_ = nullptr;
-    QToolButton* helpButton_ = nullptr;
+    QPushButton* helpButton_ = nullptr;
     QMenu* helpMenu_ = nullptr;
 };
 
