@@ -7,7 +7,7 @@
 #include "platform/linux/X11DisplayLoss.h"
 #include "platform/linux/X11Display.h"
 #include "platform/memory/MemoryBackends.h"
-#include "ui/TVIQtWindowPresenter.h"
+#include "ui/TVIDesktopWindowPresenter.h"
 
 #include <QApplication>
 
@@ -33,7 +33,7 @@ int main(int argc, char** argv)
     const std::unique_ptr<QApplication> application = QtMainRunLoop::installWithApplication(argc, argv);
     // Losing the session bus means the session is ending: shut down in order.
     SdBusConnection::setConnectionLostHandler(&TVIAppRunner::requestShutdown);
-    TVIWindowPresenter::install(std::make_shared<TVIQtWindowPresenter>());
     X11DisplayLoss::install(&TVIAppRunner::requestShutdown);
+    const auto windows = TVIDesktopWindowPresenter::installWhileInScope();
     return TVIAppRunner::run("desktop mode (X11)", X11Backends::install());
 }

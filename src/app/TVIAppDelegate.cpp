@@ -43,6 +43,8 @@ void TVIAppDelegate::applicationDidFinishLaunching()
 {
     DDLogInfo("%@: => applicationDidFinishLaunching");
     initLogging();
+    initAboutDialog();
+    initAxStatusItem();
     initPreferences();
     initNotifications();
     initPasteboardObserver();

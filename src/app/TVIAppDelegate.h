@@ -52,6 +52,14 @@ public:
     void initSocket();
     void initAutoLogin();
     void initAutomatorInstaller();
+    void initAboutDialog();
+    void initAxStatusItem();
+    // The status item's icons for the desktop's style: shown while closed, shown while open.
+    struct StatusItemImages {
+        std::string image;
+        std::string alternateImage;
+    };
+    static StatusItemImages statusItemImages(bool darkMode);
     void stopServer();
     void removeNotifications();
 
@@ -89,10 +97,17 @@ public:
     // Key-value observation of the user defaults (writing thread).
     void observeValueForKeyPath(const std::string& keyPath, const PlistValue& newValue);
 
+    // Menu commands of the status menu (main thread).
+    void showAbout();
+    void showPreferences();
+    void quitApplication();
+    void showReportProblem();
+
     // The update feed.
     void initSparkleUpdater(bool firstRun);
     std::string constructFeedUrl();
     void setFeedForUpdate();
+    // The menu command: a check the user asked for.
     void checkForUpdates();
 
     // Call-control shortcuts: Calvetto's requests, registration, presses.

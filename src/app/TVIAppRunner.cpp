@@ -1,5 +1,6 @@
 #include "app/TVIAppRunner.h"
 
+#include "app/TVIAppCommandLine.h"
 #include "app/TVIAppDelegate.h"
 #include "app/TVIAppSessionCommands.h"
 #include "app/TVISingleInstance.h"
@@ -63,6 +64,7 @@ std::string TVIAppRunner::usage()
 {
     return "usage: Telvora [--headless] [--help] [--version]\n"
            "       Telvora call [TEXT...]\n"
+           "       Telvora --about | --preferences | --check-for-updates | --quit\n"
            "Telvora gives Calvetto system-wide call-control shortcuts and dials the text you select.\n"
            "It listens for Calvetto on the loopback interface and writes the port to\n"
            "~/Library/Application Support/Telvora/serverport.txt; logs go to ~/Library/Logs/Telvora.\n"
@@ -70,6 +72,10 @@ std::string TVIAppRunner::usage()
            "  --headless   run without the desktop (also the case when no X display can be reached)\n"
            "  --version    print the version and exit\n"
            "  --help       print this text and exit\n"
+           "  --about, --preferences, --check-for-updates\n"
+           "               show that window of the running Telvora (started first when none runs)\n"
+           "  --quit       ask the running Telvora to quit\n"
+           "Starting Telvora again while it runs shows its preferences.\n"
            "Qt's own options (-platform, -session, ...) are accepted and go to Qt in desktop mode.\n"
            "\n"
            "  call TEXT... hand each TEXT to the running Telvora for dialling, as it stands (a tel: or\n"
@@ -88,6 +94,7 @@ TVIAppRunner::Options TVIAppRunner::parse(int argc, char** argv, ToolkitOptions 
         if (arg == "--help" || arg == "-h") options.help = true;
         else if (arg == "--version" || arg == "-v") options.version = true;
         else if (arg == "--headless") options.headless = true;
+        else if (const std::string command = TVIAppCommandLine::commandForOption(arg); !command.empty()) options.command = command;
         else if (const int values = toolkitOptions ? toolkitOptions(arg) : -1; values >= 0) i += values;
         else if (options.unknown.empty()) options.unknown = arg;
     }
@@ -108,6 +115,7 @@ std::optional<int> TVIAppRunner::answerWithoutRunning(const Options& options)
         std::fprintf(stderr, "Telvora: unknown option %s\n%s", options.unknown.c_str(), usage().c_str());
         return 2;
     }
+    TVIAppCommandLine::setRequestedCommand(options.command);
     return std::nullopt;
 }
 
@@ -132,6 +140,7 @@ void TVIAppRunner::requestShutdown()
 
 int TVIAppRunner::run(const std::string& mode, const std::vector<BackendReport>& backends)
 {
+    if (const auto status = TVIAppCommandLine::forwardToRunningInstance()) return *status;
     // In main(), so after a sanitizer's handlers: ours replace them and still end the process as they would.
     TVICrashReporter::install(StandardFolders::userLogs(), TVIApplication::applicationName().value_or("Telvora"),
                               versionText());
@@ -142,6 +151,7 @@ int TVIAppRunner::run(const std::string& mode, const std::vector<BackendReport>&
 
     auto controller = std::make_shared<TVIAppDelegate>();
     DispatchQueue::main()->async([controller] { controller->applicationDidFinishLaunching(); });
+    DispatchQueue::main()->async([controller] { TVIAppCommandLine::serve(controller); });
     DispatchQueue::main()->async([] { TVIAppSessionCommands::install(); });
     TVIAppTermination termination(controller);
     // After the launch, so that the log files have them.

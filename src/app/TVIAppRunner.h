@@ -18,6 +18,7 @@ public:
         bool help = false;
         bool version = false;
         bool headless = false;
+        std::string command; // a status-menu command for the running Telvora (--about, --quit, ...)
         std::string unknown; // the first argument that is neither ours nor the toolkit's
     };
     // How many values a GUI toolkit option takes along (-1: not one of the toolkit's).

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <string>
 
 namespace tvi {
 
@@ -20,6 +21,21 @@ public:
     // each is built on first use and kept. A presenter without them ignores the request.
     virtual void showReportProblemWindow(TVIAppDelegate& delegate) { (void)delegate; }
     virtual void showFeedbackWindow(TVIAppDelegate& delegate) { (void)delegate; }
+
+    // The about window, built once at start and reused. The default does nothing: a presenter
+    // without that window.
+    virtual void createAboutWindow(TVIAppDelegate& delegate) { (void)delegate; }
+    // The status item (tray icon, status menu and popover), built once at start; its menu calls
+    // the delegate's menu commands. The images are resource names: `image` while closed,
+    // `alternateImage` while the popover is open.
+    virtual void createStatusItem(TVIAppDelegate& delegate, const std::string& image, const std::string& alternateImage)
+    {
+        (void)delegate;
+        (void)image;
+        (void)alternateImage;
+    }
+    // Places the about window under the status item, makes it key and brings Telvora to the front.
+    virtual void showAboutWindow() {}
 
     // nullptr removes it. Returns the one it replaces.
     static std::shared_ptr<TVIWindowPresenter> install(std::shared_ptr<TVIWindowPresenter> presenter);

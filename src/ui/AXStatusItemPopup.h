@@ -1,0 +1,118 @@
+#pragma once
+
+#include "ui/AXStatusItemPopupDelegate.h"
+
+#include <QIcon>
+#include <QPointer>
+#include <QRect>
+#include <QString>
+
+#include <functional>
+#include <memory>
+
+class QMenu;
+class QSystemTrayIcon;
+class QTimer;
+class QWidget;
+
+namespace tvi {
+
+class TVIPopoverWindow;
+class TVIWorkspaceChangeWatcher;
+
+// Telvora's item in the desktop's system tray: its icon, the status menu a click opens, and the
+// popover for the contacts view, kept transient (it closes on a click elsewhere, when Telvora
+// stops being the active application and when the workspace changes). Tray hosts differ: a
+// StatusNotifierItem host where a watcher is on the session bus, else an XEmbed tray. A tray
+// that is not there yet is looked for again for a while. Main thread.
+class AXStatusItemPopup {
+public:
+    // What the status menu's entries run (the controller's menu commands).
+    struct MenuTarget {
+        std::function<void()> showAbout;
+        std::function<void()> checkForUpdates;
+        std::function<void()> showPreferences;
+        std::function<void()> quitApplication;
+    };
+    // How long a missing tray is looked for, and how often.
+    struct TrayRetry {
+        int intervalMilliseconds = 2000;
+        int attempts = 15;
+    };
+
+    // The images are resource names of the bundle (PNG): `image` while closed, `alternateImage`
+    // while the popover is open; an empty alternate image falls back to `image`.
+    static std::unique_ptr<AXStatusItemPopup> statusItemPopupWithViewController(QWidget* viewController,
+                                                                                const QString& image,
+                                                                                const QString& alternateImage,
+                                                                                MenuTarget target,
+                                                                                TrayRetry retry);
+    static std::unique_ptr<AXStatusItemPopup> statusItemPopupWithViewController(QWidget* viewController,
+                                                                                const QString& image,
+                                                                                const QString& alternateImage,
+                                                                                MenuTarget target);
+    AXStatusItemPopup(QWidget* viewController, const QString& image, const QString& alternateImage, MenuTarget target,
+                      TrayRetry retry);
+    ~AXStatusItemPopup();
+    AXStatusItemPopup(const AXStatusItemPopup&) = delete;
+    AXStatusItemPopup& operator=(const AXStatusItemPopup&) = delete;
+
+    void setDelegate(AXStatusItemPopupDelegate* delegate) { delegate_ = delegate; }
+    void setAnimated(bool animated) { animated_ = animated; }
+    bool animated() const { return animated_; }
+    bool isActive() const { return active_; }
+
+    void setImage(const QString& image);
+    void setAlternateImage(const QString& alternateImage);
+    const QString& image() const { return imageName_; }
+    const QString& alternateImage() const { return alternateImageName_; }
+
+    void togglePopover();
+    void showPopover();
+    void hidePopover();
+
+    // The click handling of the icon: left click closes an open popover, otherwise (or with
+    // Control held) shows the menu; right click closes the popover and shows the menu.
+    void leftClick(bool commandHeld);
+    void rightClick();
+    // Pops up the status menu at the icon (at the pointer when the tray tells no geometry).
+    void showMenu();
+
+    // The icon's rectangle in global coordinates; empty when the tray does not tell it.
+    QRect iconGeometry() const;
+    // The theme-change notification: icons for the desktop's current style.
+    void themeChanged(const QString& notificationName);
+
+    QMenu* menu() const { return dummyMenu_.get(); }
+    TVIPopoverWindow* popover() const { return popover_.get(); }
+    QSystemTrayIcon* statusItem() const { return statusItem_.get(); }
+
+private:
+    void buildMenu();
+    void applyAppearance(bool atInitialisation);
+    void setActive(bool active);
+    void updateIcon();
+    void lookForTray();
+    void trayNeverAppeared();
+
+    QPointer<QWidget> viewController_;
+    QString imageName_;
+    QString alternateImageName_;
+    QIcon image_;
+    QIcon alternateImage_;
+    MenuTarget target_;
+    TrayRetry retry_;
+    AXStatusItemPopupDelegate* delegate_ = nullptr;
+    bool animated_ = true;
+    bool active_ = false;
+    bool appWasActive_ = false;
+    QPointer<QWidget> oldKeyWindow_;
+    std::unique_ptr<QSystemTrayIcon> statusItem_;
+    std::unique_ptr<QMenu> dummyMenu_;
+    std::unique_ptr<TVIPopoverWindow> popover_;
+    std::unique_ptr<TVIWorkspaceChangeWatcher> workspaceWatcher_;
+    std::unique_ptr<QTimer> trayTimer_;
+    int trayAttempts_ = 0;
+};
+
+}

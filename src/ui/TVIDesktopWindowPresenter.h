@@ -1,0 +1,42 @@
+#pragma once
+
+#include "ui/TVIQtWindowPresenter.h"
+
+#include <memory>
+
+namespace tvi {
+
+class AXStatusItemPopup;
+class TVIAboutWindowController;
+
+// The Qt windows behind the controller: the status item with its menu and popover and the
+// about window, beside the preferences and mail windows. Installed by the desktop program
+// before the controller starts. Main thread.
+class TVIDesktopWindowPresenter : public TVIQtWindowPresenter {
+public:
+    TVIDesktopWindowPresenter();
+    ~TVIDesktopWindowPresenter() override;
+
+    // Installs a presenter until the returned guard goes; the windows must go before the
+    // QApplication does, so the guard lives in a scope inside the application's.
+    struct Installation {
+        Installation();
+        ~Installation();
+        Installation(const Installation&) = delete;
+        Installation& operator=(const Installation&) = delete;
+    };
+    static std::unique_ptr<Installation> installWhileInScope();
+
+    void createAboutWindow(TVIAppDelegate& delegate) override;
+    void createStatusItem(TVIAppDelegate& delegate, const std::string& image, const std::string& alternateImage) override;
+    void showAboutWindow() override;
+
+    AXStatusItemPopup* statusItemPopup() const { return statusItemPopup_.get(); }
+    TVIAboutWindowController* about() const { return about_.get(); }
+
+private:
+    std::unique_ptr<TVIAboutWindowController> about_;
+    std::unique_ptr<AXStatusItemPopup> statusItemPopup_;
+};
+
+}

@@ -1,0 +1,170 @@
+// The status item of the real executable in a desktop session with a system tray, driven from
+// outside only: the icon docks into the tray, a click opens the status menu, its entries open
+// the about window and quit; the command line reaches the running Telvora.
+#include "DesktopTelvoraFixture.h"
+
+#include <sstream>
+#include <thread>
+
+namespace tvi::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+const std::string kTelvora = std::string(TELVORA_APP_DIR) + "/Contents/MacOS/Telvora";
+
+struct Geometry {
+    int x = 0, y = 0, width = 0, height = 0;
+};
+
+// The absolute geometry of a window, from xwininfo.
+std::optional<Geometry> geometryOf(const std::string& window)
+{
+    const CommandResult info = runCommand("xwininfo -id " + window + " 2>/dev/null");
+    if (info.status != 0) return std::nullopt;
+    Geometry g;
+    std::istringstream lines(info.output);
+    std::string line;
+    auto value = [&](const char* label, int& field) {
+        const auto at = line.find(label);
+        if (at != std::string::npos) field = std::stoi(line.substr(at + std::string(label).size()));
+    };
+    while (std::getline(lines, line)) {
+        value("Absolute upper-left X:", g.x);
+        value("Absolute upper-left Y:", g.y);
+        value("Width:", g.width);
+        value("Height:", g.height);
+    }
+    return g;
+}
+
+// Telvora's icon: a child of trayer's panel window with Telvora's class.
+std::string trayIconWindow()
+{
+    return runCommand("xwininfo -root -tree | awk '/\"panel\": \\(\"panel\" \"trayer\"\\)/ {in_panel=1; next} "
+                      "in_panel && /\\(\"Telvora\" \"Telvora\"\\)/ {print $1; exit}'")
+        .output;
+}
+
+// A mapped pop-up window of Telvora (the status menu: the popover is not opened here); empty
+// when there is none. Pop-ups bypass the window manager and sit on the root window (the docked
+// icon sits in the tray); the icon's tool tip is one too, but says what it is.
+std::string menuWindow()
+{
+    return runCommand("for w in $(xdotool search --onlyvisible --class Telvora); do "
+                      "xwininfo -id $w | grep -q 'Override Redirect State: yes' && "
+                      "xwininfo -children -id $w | grep -q 'Parent window id: .*(the root window)' && "
+                      "! xprop -id $w _NET_WM_WINDOW_TYPE | grep -q TOOLTIP && { echo $w; break; }; done")
+        .output;
+}
+
+std::string visibleWindowNamed(const std::string& name)
+{
+    return runCommand("xdotool search --onlyvisible --name '^" + name + "$' | head -1").output;
+}
+
+class DesktopStatusItemTest : public DesktopTelvoraFixture {
+protected:
+    bool logged(const std::string& line) const
+    {
+        for (const std::string& entry : telvora->logLines())
+            if (entry.find(line) != std::string::npos) return true;
+        return false;
+    }
+
+    // Clicks the tray icon and waits for the status menu.
+    void openStatusMenu()
+    {
+        std::string icon;
+        ASSERT_TRUE(waitUntil([&] { return !(icon = trayIconWindow()).empty(); }, kWait))
+            << runCommand("xwininfo -root -tree").output;
+        iconGeometry = geometryOf(icon).value_or(Geometry{});
+        ASSERT_TRUE(xdotool("mousemove --window " + icon + " 11 11 click 1"));
+        ASSERT_TRUE(waitUntil([] { return !menuWindow().empty(); }, kWait)) << console();
+        // The menu takes the keyboard just after it maps; keys sent before go to the window behind.
+        std::this_thread::sleep_for(300ms);
+    }
+
+    // The keys that choose an entry of the open menu ("Down Return": the first one).
+    void choose(const std::string& keys) { ASSERT_TRUE(xdotool("key --delay 80 " + keys)); }
+
+    // The session commands travel over the session bus only with its desktop backend.
+    bool sessionBusCommands() const
+    {
+        waitUntil([this] { return console().find("Running in desktop mode") != std::string::npos; }, kWait);
+        return console().find("SessionCommands in-memory") == std::string::npos;
+    }
+
+    Geometry iconGeometry;
+};
+
+TEST_F(DesktopStatusItemTest, TheIconDocksInTheTrayAndAClickOpensTheStatusMenu)
+{
+    openStatusMenu();
+    EXPECT_GT(iconGeometry.width, 0);
+    // Escape closes the menu again, and Telvora keeps running.
+    choose("Escape");
+    EXPECT_TRUE(waitUntil([] { return menuWindow().empty(); }, kWait));
+    EXPECT_TRUE(telvora->isRunning());
+}
+
+TEST_F(DesktopStatusItemTest, AboutOpensTheAboutWindowUnderTheIconWithTheBundlesVersion)
+{
+    openStatusMenu();
+    choose("Down Return");
+    std::string about;
+    ASSERT_TRUE(waitUntil([&] { return !(about = visibleWindowNamed("About Telvora")).empty(); }, kWait)) << console();
+    EXPECT_TRUE(waitUntil([&] { return logged("TVIAboutWindowController: => windowDidLoad -> appVersion:Version " +
+                                              std::string(TELVORA_VERSION) + " (Build " TELVORA_BUILD_NUMBER ")"); },
+                          kWait))
+        << console();
+    EXPECT_TRUE(logged("TVIAppDelegate: => showAbout"));
+
+    // Below the tray (at the top of the screen), inside the screen, centred unless the edge is near.
+    const auto window = geometryOf(about);
+    ASSERT_TRUE(window);
+    EXPECT_GE(window->y, iconGeometry.y + iconGeometry.height + 5);
+    EXPECT_LT(window->y, iconGeometry.y + iconGeometry.height + 80) << "title bar included";
+    const CommandResult display = runCommand("xdotool getdisplaygeometry");
+    int screenWidth = 0, screenHeight = 0;
+    std::istringstream(display.output) >> screenWidth >> screenHeight;
+    EXPECT_LE(window->x + window->width, screenWidth);
+    EXPECT_GE(window->x, 0);
+}
+
+TEST_F(DesktopStatusItemTest, QuitRunsTheShutdownSequenceAndExitsZero)
+{
+    openStatusMenu();
+    choose("Up Return");
+    const auto status = telvora->waitForExit(kWait);
+    ASSERT_TRUE(status) << console();
+    EXPECT_EQ(*status, 0);
+    EXPECT_TRUE(logged("TVIAppDelegate: => quitApplication"));
+    EXPECT_TRUE(logged("TVIAppDelegate: => applicationWillTerminate"));
+    EXPECT_TRUE(logged("TVIAppDelegate: => removeNotifications"));
+}
+
+TEST_F(DesktopStatusItemTest, TheQuitOptionStopsTheRunningTelvoraAndStartsNone)
+{
+    if (!sessionBusCommands()) GTEST_SKIP() << "no session-bus backend of SessionCommands in this build";
+    const CommandResult quit = runCommand("HOME='" + home + "' '" + kTelvora + "' --quit 2>&1");
+    EXPECT_EQ(quit.status, 0) << quit.output;
+    const auto status = telvora->waitForExit(kWait);
+    ASSERT_TRUE(status) << console();
+    EXPECT_EQ(*status, 0);
+    // With none running, --quit says so and starts nothing.
+    const CommandResult again = runCommand("HOME='" + home + "' timeout 20 '" + kTelvora + "' --quit 2>&1");
+    EXPECT_EQ(again.status, 1) << again.output;
+}
+
+TEST_F(DesktopStatusItemTest, TheAboutOptionAsksTheRunningTelvora)
+{
+    if (!sessionBusCommands()) GTEST_SKIP() << "no session-bus backend of SessionCommands in this build";
+    const CommandResult about = runCommand("HOME='" + home + "' timeout 20 '" + kTelvora + "' --about 2>&1");
+    EXPECT_EQ(about.status, 0) << about.output;
+    EXPECT_TRUE(waitUntil([] { return !visibleWindowNamed("About Telvora").empty(); }, kWait)) << console();
+    EXPECT_TRUE(logged("TVIAppCommandLine: => About requested by another program of the session"));
+}
+
+}
+}
