@@ -101,7 +101,6 @@ public:
     void showAbout();
     void showPreferences();
     void quitApplication();
-    void showReportProblem();
 
     // The update feed.
     void initSparkleUpdater(bool firstRun);

@@ -57,10 +57,4 @@ void TVIAppDelegate::quitApplication()
     TVIAppRunner::requestShutdown();
 }
 
-void TVIAppDelegate::showReportProblem()
-{
-    // The problem-report window comes with the diagnostics work; until then only the line.
-    DDLogInfo("%@: => showReportProblem");
-}
-
 }
