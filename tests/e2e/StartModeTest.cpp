@@ -17,7 +17,8 @@ const std::string kExecutable = std::string(TELVORA_APP_DIR) + "/Contents/MacOS/
 const std::string kMemoryBackends =
     "backends: HotKeys in-memory, KeyboardLayout in-memory, KeyEvents in-memory, Pasteboard in-memory, "
     "Workspace in-memory, Accessibility in-memory, Alerts in-memory, DistributedNotifications in-memory, "
-    "LoginItems in-memory, SystemInformation in-memory, SessionCommands in-memory, DesktopNotifications in-memory";
+    "LoginItems in-memory, SystemInformation in-memory, SessionCommands in-memory, DesktopNotifications in-memory, "
+    "MailComposer in-memory, UrlSchemeHandlers in-memory, Contacts in-memory";
 
 // Starts Telvora with DISPLAY as given (absent: unset) and returns its mode line.
 std::optional<std::string> modeLine(const std::vector<std::string>& arguments, const char* display,

@@ -79,7 +79,10 @@ AlertResponse QtAlerts::runModal(const Alert& alert)
     if (alert.showsSuppressionButton) {
         const std::string title = alert.suppressionButtonTitle.empty() ? localized("Do not show this message again")
                                                                        : alert.suppressionButtonTitle;
-        box.setCheckBox(new QCheckBox(qt(title))); // the box owns it
+        // Alt and the first letter tick it, so the box works from the keyboard alone.
+        QString label = qt(title);
+        if (!label.contains(QLatin1Char('&'))) label.prepend(QLatin1Char('&'));
+        box.setCheckBox(new QCheckBox(label)); // the box owns it
     }
 
     DDLogInfo("%@: Showing alert \"%@\"", alert.messageText);

@@ -100,7 +100,7 @@ TEST(QtAlertsTest, ButtonsKeepTheirOrderAndReturnAnswersTheFirstWithTheCheckBox)
         ASSERT_TRUE(box.defaultButton());
         EXPECT_EQ(box.defaultButton()->text().toStdString(), "Replace");
         ASSERT_TRUE(box.checkBox());
-        EXPECT_EQ(box.checkBox()->text().toStdString(), "Do not show this message again");
+        EXPECT_EQ(box.checkBox()->text().toStdString(), "&Do not show this message again");
         // Escape does nothing without a "Cancel" among several buttons.
         press(box, Qt::Key_Escape);
         EXPECT_TRUE(box.isVisible());
@@ -119,7 +119,7 @@ TEST(QtAlertsTest, EscapeAnswersCancelAndAnAlertWithoutButtonsGetsOk)
     alert.suppressionButtonTitle = "Always send";
     whenShown([](QMessageBox& box) {
         EXPECT_EQ(box.icon(), QMessageBox::Warning);
-        EXPECT_EQ(box.checkBox()->text().toStdString(), "Always send");
+        EXPECT_EQ(box.checkBox()->text().toStdString(), "&Always send");
         press(box, Qt::Key_Escape);
     });
     EXPECT_EQ(alerts->runModal(alert), (AlertResponse{1, false}));
