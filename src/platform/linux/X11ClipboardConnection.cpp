@@ -56,6 +56,7 @@ struct X11ClipboardConnection::Impl {
 
     bool dispatchPending()
     {
+        if (X11ErrorTrap::connectionLost(display)) broken = true;
         while (!broken && XPending(display) > 0) {
             XEvent event;
             XNextEvent(display, &event);
@@ -73,6 +74,10 @@ struct X11ClipboardConnection::Impl {
                 XNextEvent(display, &found);
                 if (match(found)) return true;
                 dispatch(found);
+            }
+            if (X11ErrorTrap::connectionLost(display)) {
+                broken = true;
+                return false;
             }
             const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
             if (left.count() <= 0) return false;
@@ -233,6 +238,8 @@ std::unique_ptr<X11ClipboardConnection> X11ClipboardConnection::open(std::string
         whyUnavailable = "cannot open the X display";
         return nullptr;
     }
+    // A lost display stops this connection; Xlib must not end the process for it.
+    X11ErrorTrap::adopt(impl->display);
     int errorBase = 0;
     if (!XFixesQueryExtension(impl->display, &impl->fixesEventBase, &errorBase)) {
         whyUnavailable = "the X server lacks the XFixes extension";

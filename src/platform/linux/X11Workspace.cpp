@@ -172,6 +172,8 @@ std::shared_ptr<X11Workspace> X11Workspace::create(std::string& whyUnavailable)
         whyUnavailable = "cannot open the X display";
         return nullptr;
     }
+    // A lost display leaves the queries unanswered; Xlib must not end the process for it.
+    X11ErrorTrap::adopt(impl->display);
     impl->root = DefaultRootWindow(impl->display);
     impl->activeWindow = XInternAtom(impl->display, "_NET_ACTIVE_WINDOW", False);
     impl->clientList = XInternAtom(impl->display, "_NET_CLIENT_LIST", False);
