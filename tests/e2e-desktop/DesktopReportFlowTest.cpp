@@ -3,6 +3,7 @@
 // and the system profile, and sending delivers them through the submission server, here a
 // real SMTP server on loopback (Debian's python3 with aiosmtpd, storing into a maildir).
 #include "DesktopTelvoraFixture.h"
+#include "diagnostics/DDLogFileInfo.h"
 #include "diagnostics/TVISystemProfile.h"
 #include "foundation/UserDefaults.h"
 #include "platform/Platform.h"
@@ -12,6 +13,7 @@
 #include <netinet/in.h>
 #include <signal.h>
 #include <sys/socket.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -100,6 +102,13 @@ protected:
                                 "-c", "aiosmtpd.handlers.Mailbox", maildir.string()},
                                home + "/smtp.log"));
         ASSERT_TRUE(waitFor([&] { return canConnect(smtpPort); }, 10s)) << readAll(home + "/smtp.log");
+        // A log of an earlier run, already archived: it travels second, and pushes the report to crash3.
+        const fs::path logs = fs::path(home) / "Library/Logs/Telvora";
+        fs::create_directories(logs);
+        const fs::path archived = logs / "Telvora 2026-01-02 03-04.log";
+        std::ofstream(archived) << "2026/01/02 03:04:05:678  TVIAppDelegate: an earlier run\n";
+        ASSERT_EQ(setxattr(archived.c_str(), DDLogFileInfo::kArchivedAttributeName, "", 0, 0), 0);
+        fs::last_write_time(archived, fs::file_time_type::clock::now() - 24h);
         UserDefaults prefs(kDomain, preferencesPath());
         prefs.setString("smtp://127.0.0.1:" + std::to_string(smtpPort), "TVISubmissionServer");
         ASSERT_TRUE(prefs.synchronize());
@@ -204,7 +213,7 @@ TEST_F(DesktopReportFlowTest, ACrashReportedFromThePromptReachesTheMailboxWithLo
                   [](const fs::path& a, const fs::path& b) { return fs::last_write_time(a) > fs::last_write_time(b); });
         return found;
     }();
-    ASSERT_FALSE(logs.empty());
+    ASSERT_EQ(logs.size(), 2u);
     std::vector<std::string> expected;
     for (std::size_t i = 0; i < logs.size(); ++i) expected.push_back("log" + std::to_string(i + 1) + ".gzip");
     const std::string crashName = "crash" + std::to_string(logs.size() + 1) + ".gzip";
