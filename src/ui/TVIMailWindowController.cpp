@@ -131,6 +131,12 @@ void TVIMailWindowController::buildWindow()
 
     QObject::connect(chooseButton_, &QPushButton::clicked, window_.get(), [this] { chooseFileAttachment(); });
     QObject::connect(sendEmailButton_, &QPushButton::clicked, window_.get(), [this] { sendEmailMessage(); });
+    // Return in a one-line field presses the default button, as it does in a dialog: the window
+    // is no dialog, so the button's default flag alone would never fire.
+    for (QLineEdit* field : {toField_, fromField_, subjectField_, fileAttachmentField_})
+        QObject::connect(field, &QLineEdit::returnPressed, sendEmailButton_, [this] {
+            if (sendEmailButton_->isEnabled()) sendEmailButton_->animateClick();
+        });
 }
 
 void TVIMailWindowController::initDefaultStringsForDialog()
