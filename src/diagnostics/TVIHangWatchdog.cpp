@@ -26,6 +26,7 @@ struct Watch {
     std::mutex mutex;
     std::condition_variable wake;
     bool stopping = false;
+    std::atomic<bool> idle{false}; // the watcher sleeps until the next post
     std::thread thread;
 };
 
@@ -72,6 +73,28 @@ void writeHangReport(pthread_t mainThread, std::chrono::milliseconds stalled, co
     ::close(fd);
 }
 
+// On the posting thread: ends the watcher's idle sleep.
+void notePost()
+{
+    Watch& w = watch();
+    if (!w.idle.load()) return;
+    std::lock_guard lock(w.mutex);
+    w.wake.notify_all();
+}
+
+// With nothing waiting on the main queue there is nothing to watch: sleep until a post (or
+// stop) instead of waking every interval. Called with the lock held.
+void sleepWhileIdle(std::unique_lock<std::mutex>& lock)
+{
+    Watch& w = watch();
+    w.idle.store(true);
+    w.wake.wait(lock, [&w] {
+        const auto progress = MainRunLoop::progress();
+        return w.stopping || progress.posted > progress.finished;
+    });
+    w.idle.store(false);
+}
+
 void watchLoop(pthread_t mainThread, std::chrono::milliseconds threshold)
 {
     const auto interval = std::clamp(threshold / 4, std::chrono::milliseconds(20), std::chrono::milliseconds(1000));
@@ -85,7 +108,8 @@ void watchLoop(pthread_t mainThread, std::chrono::milliseconds threshold)
         const bool waiting = progress.posted > progress.finished && !progress.modal;
         if (progress.finished != last.finished || !waiting) {
             // Progress, or nothing to do: a new hang may start from here.
-            last = progress;
+            if (progress.posted == progress.finished && !progress.modal) sleepWhileIdle(lock);
+            last = MainRunLoop::progress();
             stallStart = Clock::now();
             reported = false;
             continue;
@@ -120,6 +144,7 @@ void TVIHangWatchdog::start(std::chrono::milliseconds threshold)
     sigemptyset(&action.sa_mask);
     sigaction(backtraceSignal(), &action, nullptr);
     w.stopping = false;
+    MainRunLoop::setPostObserver(&notePost);
     w.thread = std::thread(watchLoop, pthread_self(), threshold);
 }
 
@@ -133,6 +158,7 @@ void TVIHangWatchdog::stop()
     }
     w.wake.notify_all();
     w.thread.join();
+    MainRunLoop::setPostObserver(nullptr);
 }
 
 }

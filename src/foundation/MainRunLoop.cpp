@@ -21,6 +21,7 @@ struct RunLoopSlot {
 std::atomic<std::uint64_t> postedTasks{0};
 std::atomic<std::uint64_t> finishedTasks{0};
 std::atomic<int> modalDepth{0};
+std::atomic<void (*)()> postObserver{nullptr};
 
 RunLoopSlot& slot()
 {
@@ -34,15 +35,23 @@ MainRunLoop::Progress MainRunLoop::progress()
 {
     // Finished first: a task counted finished was always counted posted before it.
     Progress progress;
-    progress.finished = finishedTasks.load(std::memory_order_acquire);
-    progress.posted = postedTasks.load(std::memory_order_acquire);
+    // Sequentially consistent: a watcher that announces its sleep and then reads these must
+    // not miss a post whose poster then misses the announcement.
+    progress.finished = finishedTasks.load();
+    progress.posted = postedTasks.load();
     progress.modal = modalDepth.load(std::memory_order_acquire) > 0;
     return progress;
 }
 
+void MainRunLoop::setPostObserver(void (*observer)())
+{
+    postObserver.store(observer, std::memory_order_release);
+}
+
 void MainRunLoop::notePosted()
 {
-    postedTasks.fetch_add(1, std::memory_order_acq_rel);
+    postedTasks.fetch_add(1);
+    if (auto observer = postObserver.load(std::memory_order_acquire)) observer();
 }
 
 void MainRunLoop::noteFinished()

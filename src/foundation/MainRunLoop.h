@@ -37,6 +37,9 @@ public:
         bool modal = false; // the main thread waits for the user in a nested modal loop
     };
     static Progress progress();
+    // Called on the posting thread after every post while set (nullptr: none); it must be
+    // quick and must not post. Lets a watcher sleep while the main queue is idle.
+    static void setPostObserver(void (*observer)());
     static void notePosted();
     static void noteFinished();
     // Held while a modal alert runs its nested loop: waiting for the user is no hang.
