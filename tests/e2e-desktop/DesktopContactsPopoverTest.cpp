@@ -2,6 +2,7 @@
 // pointer and the keyboard: a number of a vCard contact reaches Calvetto through the contact
 // plug-in exactly as stored, and the anchor and mini-view flags outlive a restart.
 #include "DesktopTelvoraFixture.h"
+#include "foundation/UserDefaults.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -24,15 +25,27 @@ std::string trayIconWindow()
         .output;
 }
 
-// A mapped pop-up window of Telvora on the root window (the popover, the contact list's popover
-// or a menu); empty when there is none. The icon's tool tip says what it is.
-std::string popupWindow()
+// The mapped pop-up windows of Telvora on the root window (the popover, the contact list's
+// popover, a menu), one a line; empty when there is none. The icon's tool tip says what it is.
+std::string popupWindows()
 {
     return runCommand("for w in $(xdotool search --onlyvisible --class Telvora); do "
                       "xwininfo -id $w | grep -q 'Override Redirect State: yes' && "
                       "xwininfo -children -id $w | grep -q 'Parent window id: .*(the root window)' && "
-                      "! xprop -id $w _NET_WM_WINDOW_TYPE | grep -q TOOLTIP && { echo $w; break; }; done")
+                      "! xprop -id $w _NET_WM_WINDOW_TYPE | grep -q TOOLTIP && echo $w; done")
         .output;
+}
+
+std::string popupWindow()
+{
+    const std::string all = popupWindows();
+    return all.substr(0, all.find('\n'));
+}
+
+std::size_t popupCount()
+{
+    const std::string all = popupWindows();
+    return all.empty() ? 0 : std::count(all.begin(), all.end(), '\n') + 1;
 }
 
 class DesktopContactsPopoverTest : public DesktopTelvoraFixture {
@@ -132,6 +145,30 @@ TEST_F(DesktopContactsPopoverTest, TheAnchorAndTheMiniViewOutliveARestart)
     ASSERT_TRUE(loggedWithin("TVIPopoverViewController: set to No")) << console();
     clickElsewhere();
     EXPECT_TRUE(waitUntil([] { return popupWindow().empty(); }, kWait)) << console();
+}
+
+class DesktopContactsPopoverFormTest : public DesktopContactsPopoverTest {
+protected:
+    void prepareHome() override
+    {
+        DesktopContactsPopoverTest::prepareHome();
+        UserDefaults stored("com.orvella.Telvora", home + "/Library/Preferences/com.orvella.Telvora.plist");
+        stored.setInteger(1, "TVISelectedPickerView");
+        ASSERT_TRUE(stored.synchronize());
+    }
+};
+
+TEST_F(DesktopContactsPopoverFormTest, AClickElsewhereFoldsTheContactPopoverAwayAndThePopupFollowsLater)
+{
+    openPopover();
+    keys("space");
+    ASSERT_TRUE(waitUntil([] { return popupCount() == 2; }, kWait)) << popupWindows();
+    clickElsewhere();
+    const auto clicked = Clock::now();
+    ASSERT_TRUE(waitUntil([] { return popupCount() < 2; }, kWait));
+    EXPECT_EQ(popupCount(), 1u) << "the bar stays while the list folds away";
+    ASSERT_TRUE(waitUntil([] { return popupCount() == 0; }, kWait));
+    EXPECT_GE(Clock::now() - clicked, 900ms);
 }
 
 }
