@@ -238,6 +238,14 @@ void AXStatusItemPopup::hidePopover()
     popover_->close();
 }
 
+void AXStatusItemPopup::resizePopover(bool mini)
+{
+    animated_ = false;
+    constexpr int kMiniDifference = 150;
+    const QSize size = popover_->size();
+    popover_->resize(size.width(), size.height() + (mini ? -kMiniDifference : kMiniDifference));
+}
+
 void AXStatusItemPopup::setActive(bool active)
 {
     active_ = active;

@@ -70,6 +70,10 @@ public:
     void togglePopover();
     void showPopover();
     void hidePopover();
+    // The contacts bar's mini view: the popover 150 points shorter, or back.
+    void resizePopoverToMini() { resizePopover(true); }
+    void resizePopoverToNormal() { resizePopover(false); }
+    void resizePopover(bool mini);
 
     // The click handling of the icon: left click closes an open popover, otherwise (or with
     // Control held) shows the menu; right click closes the popover and shows the menu.

@@ -2,12 +2,20 @@
 
 #include "app/TVIAppDelegate.h"
 #include "environment/SUUpdater.h"
+#include "diagnostics/DDLogMacros.h"
 #include "foundation/NotificationCenter.h"
+#include "foundation/UserDefaults.h"
+#include "platform/Contacts.h"
+#include "platform/Platform.h"
 #include "ui/TVIUiText.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateTime>
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QPushButton>
+#include <QStandardPaths>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QLabel>
@@ -24,7 +32,7 @@ namespace tvi {
 namespace {
 
 // The pane's height before the text sizes of this desktop are known.
-constexpr int kViewHeight = 190;
+constexpr int kViewHeight = 270;
 
 }
 
@@ -35,6 +43,7 @@ GeneralPreferencesViewController::GeneralPreferencesViewController(TVIAppDelegat
     startLoginChkbox_->setChecked(delegate_.preferenceStartAtLogin());
     showUpdaterSettings();
     updateLastUpdateLabel();
+    showContactsSource();
     QWidget* context = view_.get();
     NotificationCenter::defaultCenter().addObserver(
         "lastUpdateCheckDateUpdated", nullptr,
@@ -78,6 +87,7 @@ void GeneralPreferencesViewController::buildView()
 
     auto* layout = new QVBoxLayout(view_.get());
     layout->addWidget(generalBox_);
+    layout->addWidget(buildContactsBox());
     layout->addWidget(updatesBox_);
     layout->addStretch(1);
 
@@ -144,5 +154,70 @@ QString GeneralPreferencesViewController::lastUpdateText() const
 }
 
 void GeneralPreferencesViewController::updateLastUpdateLabel() { lastUpdateLabel_->setText(lastUpdateText()); }
+
+QString GeneralPreferencesViewController::defaultContactsSource()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/contacts");
+}
+
+void GeneralPreferencesViewController::applyStoredContactsSource()
+{
+    const std::optional<std::string> stored = UserDefaults::standard().stringForKey(kContactsSourceKey);
+    const auto contacts = Platform::get<Contacts>();
+    if (stored && !stored->empty() && contacts->source() != *stored) contacts->setSource(*stored);
+}
+
+QGroupBox* GeneralPreferencesViewController::buildContactsBox()
+{
+    auto* box = new QGroupBox(TVIUiText::localized("Contacts"));
+    contactsSourceLabel_ = new QLabel;
+    contactsSourceLabel_->setObjectName(QStringLiteral("contactsSource"));
+    contactsSourceLabel_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    contactsSourceLabel_->setWordWrap(true);
+    auto* folder = new QPushButton(TVIUiText::localized("Choose Folder..."));
+    auto* file = new QPushButton(TVIUiText::localized("Choose File..."));
+    auto* standard = new QPushButton(TVIUiText::localized("Default"));
+    folder->setToolTip(TVIUiText::localized("A folder of .vcf files, as vdirsyncer and khard keep it"));
+    file->setToolTip(TVIUiText::localized("One exported .vcf file"));
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(folder);
+    buttons->addWidget(file);
+    buttons->addWidget(standard);
+    buttons->addStretch(1);
+    auto* layout = new QVBoxLayout(box);
+    layout->addWidget(new QLabel(TVIUiText::localized("Address book:")));
+    layout->addWidget(contactsSourceLabel_);
+    layout->addLayout(buttons);
+    QObject::connect(folder, &QPushButton::clicked, view_.get(), [this] {
+        const QString path = QFileDialog::getExistingDirectory(view_.get(), TVIUiText::localized("Contacts Folder"),
+                                                               contactsSourceLabel_->text());
+        if (!path.isEmpty()) setContactsSource(path);
+    });
+    QObject::connect(file, &QPushButton::clicked, view_.get(), [this] {
+        const QString path = QFileDialog::getOpenFileName(view_.get(), TVIUiText::localized("Contacts File"),
+                                                          contactsSourceLabel_->text(),
+                                                          TVIUiText::localized("vCard files (*.vcf *.vcard)"));
+        if (!path.isEmpty()) setContactsSource(path);
+    });
+    QObject::connect(standard, &QPushButton::clicked, view_.get(), [this] { setContactsSource({}); });
+    return box;
+}
+
+void GeneralPreferencesViewController::setContactsSource(const QString& path)
+{
+    // An empty path goes back to the default, which follows XDG_DATA_HOME rather than being kept.
+    const std::string chosen = (path.isEmpty() ? defaultContactsSource() : path).toStdString();
+    if (path.isEmpty()) UserDefaults::standard().removeObjectForKey(kContactsSourceKey);
+    else UserDefaults::standard().setString(chosen, kContactsSourceKey);
+    UserDefaults::standard().synchronize();
+    DDLogInfo("%@: => Contacts are read from %@", chosen);
+    Platform::get<Contacts>()->setSource(chosen);
+    showContactsSource();
+}
+
+void GeneralPreferencesViewController::showContactsSource()
+{
+    contactsSourceLabel_->setText(QString::fromStdString(Platform::get<Contacts>()->source()));
+}
 
 }

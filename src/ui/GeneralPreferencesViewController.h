@@ -8,6 +8,7 @@ class QCheckBox;
 class QComboBox;
 class QGroupBox;
 class QLabel;
+class QPushButton;
 class QWidget;
 
 namespace tvi {
@@ -15,8 +16,9 @@ namespace tvi {
 class SUUpdater;
 class TVIAppDelegate;
 
-// The General pane: start at login, automatic update checks with their interval, and the
-// time of the last check (refreshed when an update check ends).
+// The General pane: start at login, the address book the contacts view reads (a folder of
+// .vcf files or one .vcf file), automatic update checks with their interval, and the time of
+// the last check (refreshed when an update check ends).
 class GeneralPreferencesViewController : public MASPreferencesViewController {
 public:
     // The intervals offered for automatic checks, in seconds: an hour, a day, a week, and a
@@ -25,6 +27,13 @@ public:
     static constexpr double kDaily = 86400;
     static constexpr double kWeekly = 604800;
     static constexpr double kMonthly = 2592000;
+
+    // Where the chosen address book is kept (absent: the contacts service's default).
+    static constexpr const char* kContactsSourceKey = "TVIContactsSource";
+    // $XDG_DATA_HOME/contacts.
+    static QString defaultContactsSource();
+    // Points the contacts service at the stored choice; run once at start.
+    static void applyStoredContactsSource();
 
     GeneralPreferencesViewController(TVIAppDelegate& delegate, SUUpdater& updater);
     ~GeneralPreferencesViewController() override;
@@ -38,10 +47,15 @@ public:
     void changeApplicationLogin();
     void updateLastUpdateLabel();
     QString lastUpdateText() const;
+    // Reads the address book from the folder or .vcf file from now on, and keeps the choice.
+    void setContactsSource(const QString& path);
+    QLabel* contactsSourceLabel() const { return contactsSourceLabel_; }
 
 private:
     void buildView();
     void showUpdaterSettings();
+    QGroupBox* buildContactsBox();
+    void showContactsSource();
 
     TVIAppDelegate& delegate_;
     SUUpdater& updater_;
@@ -53,6 +67,7 @@ private:
     QLabel* checkForUpdatesTextField_ = nullptr;
     QComboBox* intervalMenu_ = nullptr;
     QLabel* lastUpdateLabel_ = nullptr;
+    QLabel* contactsSourceLabel_ = nullptr;
 };
 
 }

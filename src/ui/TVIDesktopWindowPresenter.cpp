@@ -3,7 +3,9 @@
 #include "app/TVIAppDelegate.h"
 #include "diagnostics/DDLogMacros.h"
 #include "ui/AXStatusItemPopup.h"
+#include "ui/GeneralPreferencesViewController.h"
 #include "ui/TVIAboutWindowController.h"
+#include "ui/TVIPopoverViewController.h"
 #include "ui/TVIWindowPlacement.h"
 
 #include <QDialog>
@@ -27,7 +29,11 @@ std::function<void()> command(TVIAppDelegate& delegate, Command run)
 
 TVIDesktopWindowPresenter::TVIDesktopWindowPresenter() = default;
 
-TVIDesktopWindowPresenter::~TVIDesktopWindowPresenter() = default;
+TVIDesktopWindowPresenter::~TVIDesktopWindowPresenter()
+{
+    // The bar's pickers leave the popover's windows before the popup takes them down.
+    popoverViewController_.reset();
+}
 
 TVIDesktopWindowPresenter::Installation::Installation()
 {
@@ -56,9 +62,13 @@ void TVIDesktopWindowPresenter::createStatusItem(TVIAppDelegate& delegate, const
         command(delegate, [](TVIAppDelegate& controller) { controller.showPreferences(); }),
         command(delegate, [](TVIAppDelegate& controller) { controller.quitApplication(); }),
     };
+    GeneralPreferencesViewController::applyStoredContactsSource();
+    popoverViewController_ = std::make_unique<TVIPopoverViewController>();
     statusItemPopup_ = AXStatusItemPopup::statusItemPopupWithViewController(
-        nullptr, QString::fromStdString(image), QString::fromStdString(alternateImage), std::move(target));
+        popoverViewController_->view(), QString::fromStdString(image), QString::fromStdString(alternateImage),
+        std::move(target));
     statusItemPopup_->setAnimated(false);
+    popoverViewController_->setStatusItemPopup(statusItemPopup_.get());
 }
 
 void TVIDesktopWindowPresenter::showAboutWindow()

@@ -8,6 +8,7 @@ namespace tvi {
 
 class AXStatusItemPopup;
 class TVIAboutWindowController;
+class TVIPopoverViewController;
 
 // The Qt windows behind the controller: the status item with its menu and popover and the
 // about window, beside the preferences and mail windows. Installed by the desktop program
@@ -32,11 +33,14 @@ public:
     void showAboutWindow() override;
 
     AXStatusItemPopup* statusItemPopup() const { return statusItemPopup_.get(); }
+    TVIPopoverViewController* popoverViewController() const { return popoverViewController_.get(); }
     TVIAboutWindowController* about() const { return about_.get(); }
 
 private:
     std::unique_ptr<TVIAboutWindowController> about_;
     std::unique_ptr<AXStatusItemPopup> statusItemPopup_;
+    // Declared after the popup: it goes first.
+    std::unique_ptr<TVIPopoverViewController> popoverViewController_;
 };
 
 }

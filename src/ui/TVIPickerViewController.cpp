@@ -148,6 +148,8 @@ std::unique_ptr<QMenu> TVIPickerViewController::menuForPhone(const std::string& 
 void TVIPickerViewController::showContextMenu(const QPoint& at)
 {
     QTreeWidgetItem* item = table_->itemAt(at);
+    // The keyboard's menu key asks for the current row, wherever its point falls.
+    if (!item) item = table_->currentItem();
     if (!item || !item->data(0, kPhoneRole).isValid()) return;
     table_->setCurrentItem(item);
     if (std::unique_ptr<QMenu> menu = menuForPhone(item->data(0, kPhoneRole).toString().toStdString()))

@@ -27,6 +27,8 @@ public:
     TVIPickerViewController(std::string autosaveName, std::shared_ptr<TVIAbPluginHost> plugin);
     ~TVIPickerViewController() override;
 
+    // The plug-in can arrive after the picker (it is installed in the background at start).
+    void setPlugin(std::shared_ptr<TVIAbPluginHost> plugin) { plugin_ = std::move(plugin); }
     QWidget* view() const { return view_.get(); }
     QLineEdit* searchField() const { return search_; }
     QTreeWidget* table() const { return table_; }
