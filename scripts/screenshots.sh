@@ -10,15 +10,18 @@ set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${1:-$root/build-asan}"
 telvora="$build/Telvora.app/Contents/MacOS/Telvora"
+peer="$build/tools/calvetto-peer/calvetto-peer"
 docs="$root/docs"
 command -v import >/dev/null || { echo "screenshots: import is missing (apt-get install imagemagick)" >&2; exit 127; }
-[ -x "$telvora" ] || { echo "screenshots: no $telvora: build first" >&2; exit 1; }
+[ -x "$telvora" ] && [ -x "$peer" ] || { echo "screenshots: no $telvora or $peer: build first" >&2; exit 1; }
 [ -n "${DISPLAY:-}" ] || { echo "screenshots: run inside scripts/desktop-session.sh" >&2; exit 1; }
 mkdir -p "$docs"
 
 home="$(mktemp -d "${TMPDIR:-/tmp}/telvora-screenshots-XXXXXX")"
 pid=""
+peer_pid=""
 finish() {
+  [ -n "$peer_pid" ] && kill -TERM "$peer_pid" 2>/dev/null && wait "$peer_pid" 2>/dev/null || true
   [ -n "$pid" ] && kill -TERM "$pid" 2>/dev/null && wait "$pid" 2>/dev/null || true
   rm -rf "$home"
 }
@@ -61,8 +64,21 @@ open_menu() {
 
 # A light desktop background, so that the pictures read well.
 xsetroot -solid '#3c6e91' 2>/dev/null || true
+# The Shortcuts pane is one of the hidden preferences.
+mkdir -p "$home/Library/Preferences"
+cat >"$home/Library/Preferences/com.orvella.Telvora.plist" <<'PLIST'
+<?xml version="1.0" encoding="UTF-8"?>
+<!DOCTYPE plist PUBLIC "-//Apple//DTD PLIST 1.0//EN" "http://www.apple.com/DTDs/PropertyList-1.0.dtd">
+<plist version="1.0"><dict><key>TVIShowHiddenPreferences</key><true/></dict></plist>
+PLIST
 HOME="$home" "$telvora" >"$home/console.txt" 2>&1 &
 pid=$!
+port_file="$home/Library/Application Support/Telvora/serverport.txt"
+await cat "$port_file" >/dev/null
+# Calvetto's shortcuts, so that the Shortcuts pane shows some actions in use.
+HOME="$home" "$peer" --port-file "$port_file" --stay make-call=Ctrl+Alt+F9 answer=Ctrl+F6 hold=Ctrl+F5 \
+  clear-connection=Ctrl+F7 >"$home/peer.txt" 2>&1 &
+peer_pid=$!
 
 # The status menu with the tray above it: the top-right corner of the screen.
 open_menu
@@ -81,13 +97,13 @@ sleep 0.5
 shoot_window "$about" about-window.png
 xdotool windowclose "$about" 2>/dev/null || xdotool key --window "$about" Escape
 
-# Preferences, from the menu: both panes when the window shows them.
+# Preferences, from the menu: both panes.
 open_menu
 xdotool key Down Down Down Return
-if prefs="$(await named "Preferences")"; then
-  sleep 0.5
-  shoot_window "$prefs" preferences-general.png
-  # The second pane (shortcuts) is reached with the toolbar; shown when hidden preferences are on.
-else
-  echo "screenshots: no preferences window in this build" >&2
-fi
+prefs="$(await named "Preferences")"
+xdotool windowactivate --sync "$prefs"
+sleep 0.5
+shoot_window "$prefs" preferences-general.png
+xdotool key ctrl+Tab
+sleep 0.8
+shoot_window "$prefs" preferences-shortcuts.png

@@ -197,6 +197,7 @@ private:
                                 bool registeredFromCalvetto);
     // Makes the shortcut the action's one monitor; the action's earlier one goes first.
     void replaceMonitor(int actionNumber, const MASShortcut& shortcut, std::function<void()> handler);
+    void dropMonitor(int actionNumber);
     void setShortcutEnabled(int actionNumber, bool enabled);
     // A combination the registry refused is tried again when its action is switched on.
     void retryRefusedShortcut(int actionNumber);

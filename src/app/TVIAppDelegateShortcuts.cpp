@@ -158,12 +158,17 @@ void TVIAppDelegate::registerShortcut(const std::string& defaultsKey, std::uint6
     MASShortcutMonitor::setExclusiveMode(defaultsKey == MASPrefKeyMakeCallShortcut);
     MASShortcut::setAllowsAnyHotkeyWithOptionModifier(true);
 
+    const ShortcutAction* action = actionForDefaultsKey(defaultsKey);
     if (!registeredFromCalvetto && defaults().dataForKey(defaultsKey)) {
+        // The combination recorded in the window takes the place of Calvetto's: one hot key an action.
+        if (action) dropMonitor(action->number);
         MASShortcutUserDefaults::registerGlobalShortcutWithUserDefaultsKey(defaultsKey, std::move(handler));
         return;
     }
+    // And Calvetto's takes the place of a recorded one, which would follow the key written below.
+    MASShortcutUserDefaults::unregisterGlobalShortcutWithUserDefaultsKey(defaultsKey);
     const MASShortcut shortcut = MASShortcut::shortcutWithKeyCode(keyCode, modifierFlags);
-    if (const ShortcutAction* action = actionForDefaultsKey(defaultsKey))
+    if (action)
         replaceMonitor(action->number, shortcut, std::move(handler));
     else
         DDLogWarn("%@: Unknown Defaults key");
@@ -213,11 +218,15 @@ void TVIAppDelegate::unregisterActionShortcut(int actionNumber)
     const ShortcutAction& action = kActions[actionNumber - 1];
     if (defaults().dataForKey(action.shortcutKey))
         MASShortcutUserDefaults::unregisterGlobalShortcutWithUserDefaultsKey(action.shortcutKey);
+    dropMonitor(actionNumber);
+}
+
+void TVIAppDelegate::dropMonitor(int actionNumber)
+{
     auto& monitor = shortcutMonitors_[actionNumber - 1];
-    if (monitor) {
-        MASShortcutMonitor::removeGlobalHotkeyMonitor(monitor);
-        monitor.reset();
-    }
+    if (!monitor) return;
+    MASShortcutMonitor::removeGlobalHotkeyMonitor(monitor);
+    monitor.reset();
 }
 
 void TVIAppDelegate::unregisterMakeCallShortcut() { unregisterActionShortcut(1); }

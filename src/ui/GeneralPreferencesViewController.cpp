@@ -20,16 +20,38 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLocale>
+#include <QPainter>
+#include <QPixmap>
 #include <QStyle>
 #include <QThread>
 #include <QVBoxLayout>
 
+#include <array>
 #include <chrono>
 #include <cmath>
 
 namespace tvi {
 
 namespace {
+
+// Three sliders drawn in the palette's colours, the same size and style as the Shortcuts pane's
+// keyboard: the style's stock icons are smaller and would set the two toolbar items unevenly.
+QIcon drawnSlidersIcon(const QPalette& palette)
+{
+    QPixmap pixmap(64, 64);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const QColor ink = palette.color(QPalette::WindowText);
+    for (int row = 0; row < 3; ++row) {
+        const qreal y = 18 + row * 14;
+        painter.setPen(QPen(ink, 3, Qt::SolidLine, Qt::RoundCap));
+        painter.drawLine(QPointF(8, y), QPointF(56, y));
+        painter.setBrush(palette.color(QPalette::Base));
+        painter.drawEllipse(QPointF(std::array<qreal, 3>{40, 20, 46}[std::size_t(row)], y), 5.5, 5.5);
+    }
+    return QIcon(pixmap);
+}
 
 // The pane's height before the text sizes of this desktop are known.
 constexpr int kViewHeight = 270;
@@ -123,8 +145,8 @@ void GeneralPreferencesViewController::showUpdaterSettings()
 
 QIcon GeneralPreferencesViewController::toolbarItemImage() const
 {
-    return QIcon::fromTheme(QStringLiteral("preferences-system"),
-                            view_->style()->standardIcon(QStyle::SP_ComputerIcon));
+    const QIcon themed = QIcon::fromTheme(QStringLiteral("preferences-system"));
+    return themed.isNull() ? drawnSlidersIcon(view_->palette()) : themed;
 }
 
 QString GeneralPreferencesViewController::toolbarItemLabel() const { return TVIUiText::localized("General"); }

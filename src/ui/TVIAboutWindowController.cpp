@@ -138,6 +138,7 @@ void TVIAboutWindowController::buildWindow()
 
     auto* buttons = new QHBoxLayout;
     buttons->setContentsMargins(16, 12, 16, 14);
+    buttons->setSpacing(8); // the window's own layout has none, and a child layout takes its parent's
     buttons->addWidget(helpButton_);
     buttons->addStretch();
     buttons->addWidget(acknowledgementsButton_);

@@ -327,7 +327,7 @@ TEST_F(CallControlTest, CheckingWithAnEmptyAddressOnlyWarns)
     EXPECT_FALSE(logger->contains("TVIAppDelegate: => Will check for update with url:(null)"));
 }
 
-TEST_F(CallControlTest, ACombinationRecordedInThePreferencesIsRegisteredBesideCalvettos)
+TEST_F(CallControlTest, ACombinationRecordedInThePreferencesTakesThePlaceOfCalvettos)
 {
     MainLoopThread::runOnMain([] { controller->startObservingUserDefaultsChanges(); });
     EXPECT_EQ(exchange({0x04, 0x07, 0x01, 0x01, 0x0C}), (Bytes{0x01, 0x08})); // Calvetto: F1
@@ -339,7 +339,7 @@ TEST_F(CallControlTest, ACombinationRecordedInThePreferencesIsRegisteredBesideCa
     std::vector<std::uint32_t> keys;
     for (const auto& key : hotKeys()) keys.push_back(key.keyCode);
     std::sort(keys.begin(), keys.end());
-    EXPECT_EQ(keys, (std::vector<std::uint32_t>{120, 122})); // F2 follows the preference, F1 stays
+    EXPECT_EQ(keys, (std::vector<std::uint32_t>{120})); // F2 follows the preference, F1 is given back
     EXPECT_TRUE(logger->contains("TVIAppDelegate: => userDefaultsDidChange -> reRegister makeCall"));
     EXPECT_FALSE(logger->contains("TVIAppDelegate: => userDefaultsDidChange -> reRegister deflectCall"));
     const std::string closedByTimer = "TVIAppDelegate: makeCallHasFired was set to NO from timer";

@@ -1,9 +1,7 @@
 // Hot keys of the real executable on an X11 desktop: requested over the link, pressed with
 // XTest, refused when another client holds the combination, and given back on every road.
 #include "DesktopTelvoraFixture.h"
-
-#include <X11/Xlib.h>
-#include <X11/keysym.h>
+#include "ForeignXClient.h"
 
 namespace tvi::test {
 namespace {
@@ -14,65 +12,6 @@ using peer::CalvettoPeer;
 const TVIActionCodes& kHold = TVIMessageTypes::codes(TVICallAction::HoldCall);
 const TVIActionCodes& kAnswer = TVIMessageTypes::codes(TVICallAction::AnswerCall);
 
-// A second X client that tries the grabs itself: a grab Telvora holds fails with BadAccess.
-class ForeignClient {
-public:
-    ForeignClient() : display_(XOpenDisplay(nullptr))
-    {
-        XSetErrorHandler([](Display*, XErrorEvent* error) {
-            lastError() = error->error_code;
-            return 0;
-        });
-    }
-    ~ForeignClient()
-    {
-        if (display_) XCloseDisplay(display_);
-    }
-    ForeignClient(const ForeignClient&) = delete;
-    ForeignClient& operator=(const ForeignClient&) = delete;
-
-    bool isOpen() const { return display_ != nullptr; }
-
-    // Grabs the combination (exactly these modifiers) on the root window; false when refused.
-    bool grab(unsigned modifiers, KeySym key)
-    {
-        lastError() = Success;
-        XGrabKey(display_, code(key), modifiers, DefaultRootWindow(display_), False, GrabModeAsync, GrabModeAsync);
-        XSync(display_, False);
-        return lastError() == Success;
-    }
-
-    void ungrab(unsigned modifiers, KeySym key)
-    {
-        XUngrabKey(display_, code(key), modifiers, DefaultRootWindow(display_));
-        XSync(display_, False);
-    }
-
-    // True when nobody holds the combination: grabbed and let go again at once.
-    bool isFree(unsigned modifiers, KeySym key)
-    {
-        if (!grab(modifiers, key)) return false;
-        ungrab(modifiers, key);
-        return true;
-    }
-
-    // Waits (the release may be finished on Telvora's main queue after the reply) for the state.
-    bool becomesFree(unsigned modifiers, KeySym key, bool free = true)
-    {
-        return waitUntil([&] { return isFree(modifiers, key) == free; }, 10s);
-    }
-
-private:
-    static int& lastError()
-    {
-        static int error = Success;
-        return error;
-    }
-    KeyCode code(KeySym key) { return XKeysymToKeycode(display_, key); }
-
-    Display* display_;
-};
-
 class DesktopHotKeysTest : public DesktopTelvoraFixture {
 protected:
     void SetUp() override
@@ -81,7 +20,7 @@ protected:
         ASSERT_TRUE(x.isOpen()) << "cannot open the X display";
     }
 
-    ForeignClient x;
+    ForeignXClient x;
 };
 
 TEST_F(DesktopHotKeysTest, PressesArriveAndCombinationsOfOtherClientsAreRefused)

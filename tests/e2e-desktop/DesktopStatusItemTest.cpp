@@ -1,7 +1,13 @@
 // The status item of the real executable in a desktop session with a system tray, driven from
 // outside only: the icon docks into the tray, a click opens the status menu, its entries open
-// the about window and quit; the command line reaches the running Telvora.
+// the about and preferences windows and quit; the command line reaches the running Telvora; a
+// shortcut recorded in the preferences window takes over the grab on the X server.
 #include "DesktopTelvoraFixture.h"
+#include "ForeignXClient.h"
+#include "app/TVIPreferenceKeys.h"
+#include "foundation/UserDefaults.h"
+#include "platform/MacKeyCodes.h"
+#include "shortcuts/MASShortcut.h"
 
 #include <sstream>
 #include <thread>
@@ -164,6 +170,63 @@ TEST_F(DesktopStatusItemTest, TheAboutOptionAsksTheRunningTelvora)
     EXPECT_EQ(about.status, 0) << about.output;
     EXPECT_TRUE(waitUntil([] { return !visibleWindowNamed("About Telvora").empty(); }, kWait)) << console();
     EXPECT_TRUE(logged("TVIAppCommandLine: => About requested by another program of the session"));
+}
+
+TEST_F(DesktopStatusItemTest, PreferencesMapsThePreferencesWindow)
+{
+    openStatusMenu();
+    choose("Down Down Down Return");
+    EXPECT_TRUE(waitUntil([] { return !visibleWindowNamed("Preferences").empty(); }, kWait)) << console();
+    EXPECT_TRUE(logged("TVIAppDelegate: => showPreferences"));
+}
+
+// With the hidden preferences shown: the Shortcuts pane and its recorders.
+class DesktopShortcutRecorderTest : public DesktopStatusItemTest {
+protected:
+    void prepareHome() override
+    {
+        UserDefaults stored("com.orvella.Telvora", preferencesFile());
+        stored.setBool(true, TVIShowHiddenPreferences);
+        ASSERT_TRUE(stored.synchronize());
+    }
+
+    std::string preferencesFile() const { return home + "/Library/Preferences/com.orvella.Telvora.plist"; }
+
+    // The hold shortcut as Telvora's preferences file has it now.
+    std::optional<MASShortcut> storedHoldShortcut() const
+    {
+        UserDefaults stored("com.orvella.Telvora", preferencesFile());
+        return MASShortcut::shortcutWithData(stored.dataForKey(MASPrefKeyHoldCallShortcut));
+    }
+};
+
+TEST_F(DesktopShortcutRecorderTest, ARecordedShortcutIsStoredAndReplacesTheGrab)
+{
+    ForeignXClient x;
+    ASSERT_TRUE(x.isOpen());
+    const TVIActionCodes& hold = TVIMessageTypes::codes(TVICallAction::HoldCall);
+    peer::CalvettoPeer peer;
+    connect(peer);
+    ASSERT_EQ(request(peer, hold.request, "Ctrl+F5"), hold.accepted());
+    ASSERT_FALSE(x.isFree(ControlMask, XK_F5));
+
+    openStatusMenu();
+    choose("Down Down Down Return");
+    std::string window;
+    ASSERT_TRUE(waitUntil([&] { return !(window = visibleWindowNamed("Preferences")).empty(); }, kWait)) << console();
+    ASSERT_TRUE(xdotool("windowactivate --sync " + window));
+    // The Shortcuts pane puts the focus on its first enabled recorder: hold, the only action
+    // Calvetto registered. Return starts recording, the chord is recorded.
+    ASSERT_TRUE(xdotool("key --delay 150 ctrl+Tab Return ctrl+F6"));
+
+    const MASShortcut wanted = MASShortcut::shortcutWithKeyCode(kVK_F6, NSEventModifierFlagControl);
+    EXPECT_TRUE(waitUntil([&] { return storedHoldShortcut() == wanted; }, kWait))
+        << "stored: " << (storedHoldShortcut() ? storedHoldShortcut()->description() : "none") << "\n" << console();
+    EXPECT_TRUE(x.becomesFree(ControlMask, XK_F6, false)) << "Ctrl+F6 is not grabbed\n" << console();
+    EXPECT_TRUE(x.becomesFree(ControlMask, XK_F5)) << "Ctrl+F5 is still grabbed";
+    // The new combination fires the action.
+    ASSERT_TRUE(xdotool("key ctrl+F6"));
+    EXPECT_EQ(nextType(peer), hold.pressed());
 }
 
 }

@@ -10,6 +10,7 @@
 #include <QCheckBox>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QShortcutEvent>
 #include <QThread>
 
 #include <vector>
@@ -33,6 +34,22 @@ QMessageBox::Icon iconFor(AlertStyle style)
 }
 
 QString qt(const std::string& text) { return QString::fromStdString(text); }
+
+// Qt's mnemonic presses a button with an animated click that lands 100 ms later; Return typed
+// within that time would close the box before the tick. This box ticks at once.
+class ImmediateCheckBox : public QCheckBox {
+public:
+    using QCheckBox::QCheckBox;
+
+protected:
+    bool event(QEvent* event) override
+    {
+        if (event->type() != QEvent::Shortcut) return QCheckBox::event(event);
+        setFocus(Qt::ShortcutFocusReason);
+        if (!static_cast<QShortcutEvent*>(event)->isAmbiguous()) click();
+        return true;
+    }
+};
 
 // Escape answers the only button, or the one titled "Cancel"; otherwise it does nothing and
 // the window's close button is refused too, as a choice must be made.
@@ -82,7 +99,7 @@ AlertResponse QtAlerts::runModal(const Alert& alert)
         // Alt and the first letter tick it, so the box works from the keyboard alone.
         QString label = qt(title);
         if (!label.contains(QLatin1Char('&'))) label.prepend(QLatin1Char('&'));
-        box.setCheckBox(new QCheckBox(label)); // the box owns it
+        box.setCheckBox(new ImmediateCheckBox(label)); // the box owns it
     }
 
     DDLogInfo("%@: Showing alert \"%@\"", alert.messageText);
