@@ -90,8 +90,8 @@ read -r sw _ < <(xdotool getdisplaygeometry)
 import -window root -crop "$((sw - left))x$((my + mh + 12))+$left+0" +repage "$docs/status-menu.png"
 echo "docs/status-menu.png"
 
-# About, from the menu.
-xdotool key Return
+# About, from the menu (below "Contacts...").
+xdotool key Down Return
 about="$(await named "About Telvora")"
 sleep 0.5
 shoot_window "$about" about-window.png
@@ -99,7 +99,7 @@ xdotool windowclose "$about" 2>/dev/null || xdotool key --window "$about" Escape
 
 # Preferences, from the menu: both panes.
 open_menu
-xdotool key Down Down Down Return
+xdotool key Down Down Down Down Return
 prefs="$(await named "Preferences")"
 xdotool windowactivate --sync "$prefs"
 sleep 0.5

@@ -135,6 +135,10 @@ void AXStatusItemPopup::buildMenu()
         bool localized;
         std::function<void()>* action;
     };
+    // The popover with the contacts has no other way in from the keyboard or a plain click.
+    QAction* contacts = dummyMenu_->addAction(menuTitle("Contacts...", false));
+    QObject::connect(contacts, &QAction::triggered, dummyMenu_.get(), [this] { showPopover(); });
+    dummyMenu_->addSeparator();
     const Entry entries[] = {
         {"About <AppName>", true, &target_.showAbout},
         {nullptr, false, nullptr},

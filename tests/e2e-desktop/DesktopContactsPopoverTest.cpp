@@ -70,14 +70,17 @@ protected:
             timeout);
     }
 
-    // A middle click on the tray icon opens the popover; the keyboard starts on the chosen form's
-    // segment.
+    // "Contacts..." at the top of the status menu opens the popover; the keyboard starts on the
+    // chosen form's segment.
     void openPopover()
     {
         std::string icon;
         ASSERT_TRUE(waitUntil([&] { return !(icon = trayIconWindow()).empty(); }, kWait))
             << runCommand("xwininfo -root -tree").output;
-        ASSERT_TRUE(xdotool("mousemove --window " + icon + " 11 11 click 2"));
+        ASSERT_TRUE(xdotool("mousemove --window " + icon + " 11 11 click 1"));
+        // The menu takes the keyboard just after it maps.
+        std::this_thread::sleep_for(400ms);
+        ASSERT_TRUE(xdotool("key --delay 80 Down Return"));
         ASSERT_TRUE(waitUntil([] { return !popupWindow().empty(); }, kWait)) << console();
         // The popup takes the keyboard just after it maps.
         std::this_thread::sleep_for(400ms);

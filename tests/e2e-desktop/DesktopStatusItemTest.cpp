@@ -91,7 +91,7 @@ protected:
         std::this_thread::sleep_for(300ms);
     }
 
-    // The keys that choose an entry of the open menu ("Down Return": the first one).
+    // The keys that choose an entry of the open menu ("Down Return": the first one, "Contacts...").
     void choose(const std::string& keys) { ASSERT_TRUE(xdotool("key --delay 80 " + keys)); }
 
     // The session commands travel over the session bus only with its desktop backend.
@@ -117,7 +117,7 @@ TEST_F(DesktopStatusItemTest, TheIconDocksInTheTrayAndAClickOpensTheStatusMenu)
 TEST_F(DesktopStatusItemTest, AboutOpensTheAboutWindowUnderTheIconWithTheBundlesVersion)
 {
     openStatusMenu();
-    choose("Down Return");
+    choose("Down Down Return");
     std::string about;
     ASSERT_TRUE(waitUntil([&] { return !(about = visibleWindowNamed("About Telvora")).empty(); }, kWait)) << console();
     EXPECT_TRUE(waitUntil([&] { return logged("TVIAboutWindowController: => windowDidLoad -> appVersion:Version " +
@@ -175,7 +175,7 @@ TEST_F(DesktopStatusItemTest, TheAboutOptionAsksTheRunningTelvora)
 TEST_F(DesktopStatusItemTest, PreferencesMapsThePreferencesWindow)
 {
     openStatusMenu();
-    choose("Down Down Down Return");
+    choose("Down Down Down Down Return");
     EXPECT_TRUE(waitUntil([] { return !visibleWindowNamed("Preferences").empty(); }, kWait)) << console();
     EXPECT_TRUE(logged("TVIAppDelegate: => showPreferences"));
 }
@@ -211,7 +211,7 @@ TEST_F(DesktopShortcutRecorderTest, ARecordedShortcutIsStoredAndReplacesTheGrab)
     ASSERT_FALSE(x.isFree(ControlMask, XK_F5));
 
     openStatusMenu();
-    choose("Down Down Down Return");
+    choose("Down Down Down Down Return");
     std::string window;
     ASSERT_TRUE(waitUntil([&] { return !(window = visibleWindowNamed("Preferences")).empty(); }, kWait)) << console();
     ASSERT_TRUE(xdotool("windowactivate --sync " + window));
