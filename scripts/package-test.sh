@@ -77,7 +77,7 @@ fi
 step "Unpacking the cached root"
 root="$(mktemp -d /var/tmp/telvora-root.XXXXXX)"
 cleanup() {
-  mountpoint -q "$root/proc" && umount "$root/proc"
+  if mountpoint -q "$root/proc"; then umount "$root/proc" || umount -l "$root/proc"; fi
   rm -rf --one-file-system "$root"
 }
 trap cleanup EXIT
@@ -127,6 +127,13 @@ if [ ${#leftovers[@]} -ne 0 ] || [ ${#named[@]} -ne 0 ]; then
   printf '   left behind: %s\n' "${leftovers[@]}" "${named[@]}"
   exit 1
 fi
+took
+
+step "Sarnex Uninstall in the root: polkit, a running Telvora, Continue pressed"
+in_root apt-get install -y -qq --no-install-recommends "/tmp/$(basename "$deb")" dbus polkitd xvfb xauth xdotool \
+  >/dev/null
+cp scripts/package-uninstall-run.sh "$root/tmp/"
+in_root /tmp/package-uninstall-run.sh | sed 's/^/   /' || { echo "Sarnex Uninstall left Telvora behind"; exit 1; }
 took
 
 echo "Package test passed in $((SECONDS - total_start)) s"
