@@ -24,13 +24,15 @@ dbus-run-session -- sh -c '
   "/usr/lib/telvora/Sarnex Uninstall.app/Contents/MacOS/Sarnex Uninstall" >/tmp/uninstall.log 2>&1 &
   uninstaller=$!
   for i in $(seq 50); do
-    window=$(xdotool search --name "^Sarnex Uninstall$" 2>/dev/null | head -n1)
+    window=$(xdotool search --onlyvisible --name "^Sarnex Uninstall$" 2>/dev/null | head -n1)
     [ -n "$window" ] && break
     sleep 0.2
   done
   sleep 1
   # Continue is the default button: Return presses it.
-  xdotool windowfocus --sync "$window" key Return
+  xdotool windowfocus "$window"
+  sleep 0.5
+  xdotool key Return
   for i in $(seq 100); do
     grep -q "UninstallAutostartEntry" /tmp/uninstall.log && break
     sleep 0.2
@@ -42,6 +44,10 @@ dbus-run-session -- sh -c '
 '
 cat /tmp/uninstall.log
 ok=1
+if ! grep -q "errorDict is nil" /tmp/uninstall.log; then
+  echo "polkitd said:"; cat /tmp/polkitd.log
+  timeout 10 pkexec /bin/true; echo "pkexec /bin/true as root: status $?"
+fi
 for gone in /usr/lib/telvora/Telvora.app "$HOME/Library/Automator/Call via Calvetto.action" \
             "$HOME/Library/Services/Call via Calvetto.workflow" \
             "$HOME/Library/Address Book Plug-Ins/com.orvella.TVAbplugin.bundle" \
@@ -54,9 +60,15 @@ if dpkg-query -W -f='${db:Status-Abbrev}' telvora 2>/dev/null | grep -q '^[a-z][
 fi
 grep -q "Terminating app at: " /tmp/uninstall.log || { echo "no running Telvora was found"; ok=0; }
 grep -q "errorDict is nil" /tmp/uninstall.log || { echo "the privileged step failed"; ok=0; }
-for comm in /proc/[0-9]*/comm; do
-  [ "$(cat "$comm" 2>/dev/null)" = Telvora ] && { echo "Telvora still runs"; ok=0; }
-done
+# A Telvora that quit but was not yet reaped (a zombie) does not count.
+telvora_runs() {
+  for status in /proc/[0-9]*/status; do
+    grep -q '^Name:[[:space:]]*Telvora$' "$status" 2>/dev/null && ! grep -q '^State:[[:space:]]*Z' "$status" && return 0
+  done
+  return 1
+}
+for i in $(seq 25); do telvora_runs || break; sleep 0.2; done
+telvora_runs && { echo "Telvora still runs"; ok=0; }
 [ "$ok" = 1 ] && status=0
 kill "$xvfb_pid" "$polkitd_pid" "$system_bus_pid" 2>/dev/null
 wait "$xvfb_pid" "$polkitd_pid" 2>/dev/null

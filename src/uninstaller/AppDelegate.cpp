@@ -13,6 +13,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QProgressBar>
+#include <QShortcut>
 #include <QPushButton>
 #include <QStyle>
 #include <QVBoxLayout>
@@ -93,6 +94,11 @@ void AppDelegate::buildWindow()
     window->setCentralWidget(content);
     QObject::connect(continueButton, &QPushButton::clicked, this, [this] { ContinueAction(); });
     QObject::connect(exitButton, &QPushButton::clicked, this, [this] { exitAction(); });
+    // Continue is the window's default button: Return presses it, as in a dialogue.
+    for (const auto key : {Qt::Key_Return, Qt::Key_Enter})
+        QObject::connect(new QShortcut(QKeySequence(key), window), &QShortcut::activated, this, [this] {
+            if (continueButton->isEnabled()) continueButton->animateClick();
+        });
     buildMenu();
 }
 
