@@ -15,6 +15,8 @@ packages=(
   # the mail tests: a real SMTP server on loopback and the desktop mail-client road
   python3-aiosmtpd xdg-utils
   xvfb xauth openbox trayer dbus dbus-x11 x11-utils xdotool xclip xterm fonts-dejavu-core
+  # the Debian package: its checks and the minimal root it is installed into
+  dpkg-dev fakeroot lintian desktop-file-utils debootstrap pkexec
 )
 
 missing=()

@@ -61,6 +61,14 @@ else
   echo "clang++ not found: fuzzing skipped"
 fi
 
+echo "== Debian package: build, lintian, install and purge in a minimal Debian 12 root =="
+# Needs root (debootstrap, chroot); a few minutes the first time, when the root is made.
+if [ "$(id -u)" -eq 0 ]; then
+  ./scripts/package-test.sh || status=1
+else
+  echo "not root: package test skipped"
+fi
+
 # One closing line over both test runs.
 awk '/tests passed, [0-9]+ tests failed out of/ { total += $NF; failed += $4 }
      END { printf "%d passed, %d failed\n", total - failed, failed }' "$summaries"

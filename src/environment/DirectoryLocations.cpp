@@ -77,7 +77,7 @@ std::optional<std::string> DirectoryLocations::applicationSupportDirectoryForAll
 {
     Error error;
     std::optional<std::string> result =
-        findOrCreateDirectory(SearchPathDirectory::ApplicationSupport, LocalDomainMask, "Sarnex", true, &error);
+        findOrCreateDirectory(SearchPathDirectory::ApplicationSupport, LocalDomainMask, kProductFamilyFolder, true, &error);
     if (!result) DDLogInfo("%@: Unable to find or create application support directory:\n%@", error.description());
     return result;
 }

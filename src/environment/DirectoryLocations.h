@@ -27,7 +27,10 @@ public:
 
     // ~/Library/Application Support/<executable name>, created when missing.
     static std::optional<std::string> applicationSupportDirectory();
-    // /Library/Application Support/Sarnex, created when missing (and allowed).
+    // The product family's folder for all users, where Sarnex Uninstall lies: /usr/lib/telvora,
+    // the package's own folder (created when missing and allowed, which needs root).
+    static constexpr const char* kProductFamilyFolder = "telvora";
+
     static std::optional<std::string> applicationSupportDirectoryForAllUsers();
     // ~/Library/Logs/Telvora; never created here.
     static std::optional<std::string> applicationLogDirectory();

@@ -78,7 +78,9 @@ std::vector<std::string> StandardFolders::searchPathForDirectoriesInDomains(Sear
         std::string home = homeDirectory();
         if (!home.empty()) paths.push_back(joinPath(home, folderName(directory)));
     }
-    if (domainMask & LocalDomainMask) paths.push_back("/" + folderName(directory));
+    // The machine-wide application folder is where the package puts the suite: /usr/lib.
+    if (domainMask & LocalDomainMask)
+        paths.push_back(directory == SearchPathDirectory::ApplicationSupport ? "/usr/lib" : "/" + folderName(directory));
     return paths;
 }
 

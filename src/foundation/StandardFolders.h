@@ -9,7 +9,8 @@
 namespace tvi {
 
 // The platform's standard-folder numbers and domains, mapped onto $HOME/Library
-// (user domain) and /Library (local domain).
+// (user domain) and /Library (local domain), except the machine-wide application support
+// folder, which is /usr/lib, where the package installs the suite.
 enum class SearchPathDirectory : unsigned long { Library = 5, ApplicationSupport = 14 };
 enum SearchPathDomainMask : unsigned long { UserDomainMask = 1, LocalDomainMask = 2 };
 

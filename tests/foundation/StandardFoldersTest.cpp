@@ -50,7 +50,7 @@ TEST(StandardFoldersTest, SearchPathsMapDomainsOntoLibraries)
               std::vector<std::string>{"/Library"});
     EXPECT_EQ(StandardFolders::searchPathForDirectoriesInDomains(SearchPathDirectory::ApplicationSupport,
                                                                  tvi::UserDomainMask | tvi::LocalDomainMask),
-              (std::vector<std::string>{home + "/Library/Application Support", "/Library/Application Support"}));
+              (std::vector<std::string>{home + "/Library/Application Support", "/usr/lib"}));
     EXPECT_TRUE(StandardFolders::searchPathForDirectoriesInDomains(SearchPathDirectory::Library, 0).empty());
     EXPECT_EQ(StandardFolders::userApplicationSupport(), home + "/Library/Application Support");
     EXPECT_EQ(StandardFolders::userPreferences(), home + "/Library/Preferences");

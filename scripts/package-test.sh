@@ -1,0 +1,142 @@
+#!/usr/bin/env bash
+# Builds the Debian package (Release, stripped, in build-package) and proves it on a minimal
+# Debian 12 root: apt installs it with its dependencies, `telvora --version` answers, lintian
+# and desktop-file-validate find no error, and a purge leaves no file of it behind.
+# The root comes from debootstrap once and is cached as a tarball between runs.
+# Needs root (debootstrap, chroot, mount).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+cache_dir=/var/cache/telvora-test
+base_tarball="$cache_dir/bookworm-minbase.tar"
+step_start=0
+step() { step_start=$SECONDS; echo "-- $*"; }
+took() { echo "   took $((SECONDS - step_start)) s"; }
+
+# The Debian mirror this machine uses, so that the root resolves packages the same way.
+debian_mirror() {
+  local uri
+  uri="$(grep -hE '^(URIs:|deb )' /etc/apt/sources.list /etc/apt/sources.list.d/*.sources \
+           /etc/apt/sources.list.d/*.list 2>/dev/null |
+         grep -oE 'https?://[^ ]+/debian/?( |$)' | head -n1 | tr -d ' ')"
+  echo "${uri:-http://deb.debian.org/debian}"
+}
+
+make_base_tarball() {
+  local mirror="$1" dir
+  dir="$(mktemp -d /var/tmp/telvora-bootstrap.XXXXXX)"
+  debootstrap --variant=minbase bookworm "$dir" "$mirror" >"$cache_dir/debootstrap.log" 2>&1 ||
+    { tail -20 "$cache_dir/debootstrap.log"; rm -rf "$dir"; return 1; }
+  cat >"$dir/etc/apt/sources.list" <<SOURCES
+deb $mirror bookworm main
+deb $mirror bookworm-updates main
+SOURCES
+  chroot "$dir" apt-get clean
+  tar -C "$dir" -cf "$base_tarball.tmp" . && mv "$base_tarball.tmp" "$base_tarball"
+  rm -rf "$dir"
+}
+
+if [ "${1:-}" = "--base-only" ]; then
+  mkdir -p "$cache_dir"
+  [ -f "$base_tarball" ] || make_base_tarball "$(debian_mirror)"
+  exit 0
+fi
+
+total_start=$SECONDS
+mkdir -p "$cache_dir"
+mirror="$(debian_mirror)"
+
+step "Release build in build-package"
+cmake -S . -B build-package -DCMAKE_BUILD_TYPE=Release -DTELVORA_TESTS=OFF -DTELVORA_BENCH=OFF >/dev/null
+cmake --build build-package -j"$(nproc)" >/dev/null
+took
+
+step "Debian package (cpack, stripped)"
+rm -f build-package/telvora_*.deb
+(cd build-package && cpack -G DEB >/dev/null)
+deb="$(ls build-package/telvora_*_amd64.deb)"
+echo "   $deb: $(du -k "$deb" | cut -f1) KiB"
+dpkg-deb -f "$deb" Depends | sed 's/^/   Depends: /'
+took
+
+step "lintian and desktop-file-validate"
+# lintian's errors fail the run; its warnings are shown.
+lintian --fail-on error "$deb" 2>&1 | sed 's/^/   /' || { echo "lintian found errors"; exit 1; }
+extracted="$(mktemp -d)"
+dpkg-deb -x "$deb" "$extracted"
+desktop-file-validate "$extracted"/usr/share/applications/*.desktop
+if find "$extracted" -perm /022 ! -type l | grep .; then echo "files writable by others than root"; exit 1; fi
+rm -rf "$extracted"
+took
+
+if [ ! -f "$base_tarball" ]; then
+  step "Minimal Debian 12 root from $mirror (once; cached in $base_tarball)"
+  make_base_tarball "$mirror"
+  took
+fi
+
+step "Unpacking the cached root"
+root="$(mktemp -d /var/tmp/telvora-root.XXXXXX)"
+cleanup() {
+  if mountpoint -q "$root/proc"; then umount "$root/proc" || umount -l "$root/proc"; fi
+  rm -rf --one-file-system "$root"
+}
+trap cleanup EXIT
+tar -C "$root" -xf "$base_tarball"
+# Daemons that drop to their own user (polkitd) must be able to enter the root folder; the
+# tarball carries the private mode of the folder debootstrap filled.
+chmod 755 "$root"
+mount -t proc proc "$root/proc"
+cp /etc/resolv.conf "$root/etc/resolv.conf"
+[ -e "$root/dev/null" ] || mknod -m 666 "$root/dev/null" c 1 3
+cp "$deb" "$root/tmp/"
+in_root() { chroot "$root" env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root LANG=C.UTF-8 DEBIAN_FRONTEND=noninteractive "$@"; }
+took
+
+step "apt-get update in the root"
+in_root apt-get update -qq
+took
+
+# Every path outside the kernel's and apt's own, to compare before and after.
+snapshot() {
+  in_root find / -xdev \( -path /proc -o -path /tmp -o -path /var/cache -o -path /var/lib/apt -o -path /var/log \
+    -o -path /var/lib/dpkg \) -prune -o -print | sort
+}
+
+step "apt install ./$(basename "$deb") on the minimal system"
+in_root apt-get install -y -qq --no-install-recommends "/tmp/$(basename "$deb")" >/dev/null
+took
+
+step "telvora --version in the root"
+version="$(in_root telvora --version)"
+echo "   $version"
+[ -n "$version" ]
+in_root test -x "/usr/lib/telvora/Sarnex Uninstall.app/Contents/MacOS/Sarnex Uninstall"
+in_root test -x /usr/lib/telvora/sarnex-uninstall-helper
+took
+
+step "apt purge telvora leaves nothing of it behind"
+in_root dpkg -L telvora | sort >"$root/tmp/telvora-files"
+in_root apt-get purge -y -qq telvora >/dev/null
+leftovers=()
+while IFS= read -r path; do
+  [ -e "$root$path" ] || [ -L "$root$path" ] || continue
+  # A folder that other packages share (/usr/bin, /usr/share/applications) stays.
+  [ -d "$root$path" ] && [ ! -L "$root$path" ] && in_root dpkg -S "$path" >/dev/null 2>&1 && continue
+  [ -d "$root$path" ] && [ -n "$(ls -A "$root$path")" ] && continue
+  leftovers+=("$path")
+done <"$root/tmp/telvora-files"
+mapfile -t named < <(snapshot | grep -iE 'telvora|sarnex' || true)
+if [ ${#leftovers[@]} -ne 0 ] || [ ${#named[@]} -ne 0 ]; then
+  printf '   left behind: %s\n' "${leftovers[@]}" "${named[@]}"
+  exit 1
+fi
+took
+
+step "Sarnex Uninstall in the root: polkit, a running Telvora, Continue pressed"
+in_root apt-get install -y -qq --no-install-recommends "/tmp/$(basename "$deb")" dbus polkitd xvfb xauth xdotool \
+  >/dev/null
+cp scripts/package-uninstall-run.sh "$root/tmp/"
+in_root /tmp/package-uninstall-run.sh | sed 's/^/   /' || { echo "Sarnex Uninstall left Telvora behind"; exit 1; }
+took
+
+echo "Package test passed in $((SECONDS - total_start)) s"
