@@ -4,6 +4,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/install-deps.sh
+# The compiler cache keys on paths relative to the checkout, so another clone of the same
+# sources (CI's) finds what this one compiled.
+export CCACHE_BASEDIR="$PWD" CCACHE_NOHASHDIR=1
 jobs="$(nproc)"
 summaries="$(mktemp)"
 trap 'rm -f "$summaries"' EXIT
