@@ -65,9 +65,9 @@ void writeBuilt(int fd, const CrashReportText& text)
 
 CrashReportText::CivilTime now()
 {
-    timespec spec{};
-    clock_gettime(CLOCK_REALTIME, &spec);
-    return CrashReportText::civilTime(spec.tv_sec, utcOffset.load(std::memory_order_relaxed));
+    timespec clock{};
+    clock_gettime(CLOCK_REALTIME, &clock);
+    return CrashReportText::civilTime(clock.tv_sec, utcOffset.load(std::memory_order_relaxed));
 }
 
 void writeSignalDetails(int fd, int signal, const siginfo_t* info)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace tvi {
@@ -19,6 +20,19 @@ struct MailOutcome {
     std::string errorDescription;       // when not sent: what the user is told (alert "Error", informative text)
     bool attachmentsLeftToUser = false; // a mail client took the message but not the attachments
     std::string attachmentsFolder;      // then: the folder that was opened for the user beside the message
+
+    static MailOutcome success()
+    {
+        MailOutcome outcome;
+        outcome.sent = true;
+        return outcome;
+    }
+    static MailOutcome failure(std::string description)
+    {
+        MailOutcome outcome;
+        outcome.errorDescription = std::move(description);
+        return outcome;
+    }
 };
 
 // Threads: called on the main thread; may block up to its own time-out (about 30 s).

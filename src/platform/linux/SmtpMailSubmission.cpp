@@ -12,20 +12,6 @@ namespace {
 
 constexpr long kTimeoutSeconds = 30;
 
-MailOutcome sentOutcome()
-{
-    MailOutcome outcome;
-    outcome.sent = true;
-    return outcome;
-}
-
-MailOutcome failedOutcome(std::string description)
-{
-    MailOutcome outcome;
-    outcome.errorDescription = std::move(description);
-    return outcome;
-}
-
 std::string base64(std::string_view bytes)
 {
     static constexpr char alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
@@ -74,7 +60,7 @@ struct Transfer {
     }
 };
 
-MailOutcome failure(std::string description) { return failedOutcome(std::move(description)); }
+MailOutcome failure(std::string description) { return MailOutcome::failure(std::move(description)); }
 
 }
 
@@ -157,7 +143,7 @@ MailOutcome SmtpMailSubmission::send(const MailMessage& message) const
     if (result != CURLE_OK)
         return failure("The mail could not be sent through " + serverUrl_ + ": " +
                        (errorText[0] ? std::string(errorText) : std::string(curl->easy_strerror(result))));
-    return sentOutcome();
+    return MailOutcome::success();
 }
 
 }

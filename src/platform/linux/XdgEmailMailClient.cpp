@@ -13,20 +13,6 @@ namespace {
 constexpr std::chrono::seconds kClientTimeout{5};
 constexpr std::chrono::seconds kQueryTimeout{3};
 
-MailOutcome sentOutcome()
-{
-    MailOutcome outcome;
-    outcome.sent = true;
-    return outcome;
-}
-
-MailOutcome failedOutcome(std::string description)
-{
-    MailOutcome outcome;
-    outcome.errorDescription = std::move(description);
-    return outcome;
-}
-
 std::string lowerCase(std::string_view text)
 {
     std::string out(text);
@@ -66,9 +52,9 @@ MailOutcome XdgEmailMailClient::send(const MailMessage& message) const
     arguments.push_back(message.recipient);
     const ChildCommand::Result result = ChildCommand::run(arguments, kClientTimeout, false);
     if (!result.started || (result.exitStatus && *result.exitStatus != 0)) {
-        return failedOutcome(describeFailure(result));
+        return MailOutcome::failure(describeFailure(result));
     }
-    MailOutcome outcome = sentOutcome();
+    MailOutcome outcome = MailOutcome::success();
     if (message.attachments.empty()) return outcome;
 
     const auto handler = ChildCommand::run({"xdg-mime", "query", "default", "x-scheme-handler/mailto"}, kQueryTimeout);

@@ -1,25 +1,7 @@
 #include "platform/memory/MemoryMailComposer.h"
 
 namespace tvi {
-namespace {
-
-MailOutcome sentOutcome()
-{
-    MailOutcome outcome;
-    outcome.sent = true;
-    return outcome;
-}
-
-MailOutcome failedOutcome(std::string description)
-{
-    MailOutcome outcome;
-    outcome.errorDescription = std::move(description);
-    return outcome;
-}
-
-}
-
-MemoryMailComposer::MemoryMailComposer() : outcome_(sentOutcome()) {}
+MemoryMailComposer::MemoryMailComposer() : outcome_(MailOutcome::success()) {}
 
 MailOutcome MemoryMailComposer::send(const MailMessage& message)
 {
@@ -42,14 +24,14 @@ void MemoryMailComposer::setOutcome(MailOutcome outcome)
 
 void MemoryMailComposer::failWith(std::string description)
 {
-    setOutcome(failedOutcome(std::move(description)));
+    setOutcome(MailOutcome::failure(std::move(description)));
 }
 
 void MemoryMailComposer::clear()
 {
     std::lock_guard lock(mutex_);
     messages_.clear();
-    outcome_ = sentOutcome();
+    outcome_ = MailOutcome::success();
 }
 
 }
