@@ -154,15 +154,12 @@ void VCardContacts::setSource(const std::string& path)
 
 void VCardContacts::addChangeObserver(const void* owner, ChangeHandler handler)
 {
-    if (!handler) return;
-    std::lock_guard lock(observers_->mutex);
-    observers_->list.emplace_back(owner, std::make_shared<ChangeHandler>(std::move(handler)));
+    observers_.add(owner, std::move(handler));
 }
 
 void VCardContacts::removeChangeObservers(const void* owner)
 {
-    std::lock_guard lock(observers_->mutex);
-    std::erase_if(observers_->list, [owner](const auto& observer) { return observer.first == owner; });
+    observers_.remove(owner);
 }
 
 void VCardContacts::watch(int inotify, std::vector<int>& watches) const
@@ -223,22 +220,7 @@ void VCardContacts::reload()
 
 void VCardContacts::notify()
 {
-    std::vector<std::weak_ptr<ChangeHandler>> handlers;
-    {
-        std::lock_guard lock(observers_->mutex);
-        for (const auto& observer : observers_->list) handlers.push_back(observer.second);
-    }
-    for (auto& handler : handlers)
-        DispatchQueue::main()->async([observers = observers_, handler] {
-            std::shared_ptr<ChangeHandler> call = handler.lock();
-            {
-                std::lock_guard lock(observers->mutex);
-                if (std::none_of(observers->list.begin(), observers->list.end(),
-                                 [&](const auto& observer) { return observer.second == call; }))
-                    return;
-            }
-            if (call) (*call)();
-        });
+    observers_.notify();
 }
 
 }

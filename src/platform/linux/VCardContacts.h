@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/Contacts.h"
+#include "platform/ContactsChangeObservers.h"
 
 #include <memory>
 #include <mutex>
@@ -33,11 +34,6 @@ public:
     static std::vector<Contact> readSource(const std::string& path);
 
 private:
-    struct Observers {
-        std::mutex mutex;
-        std::vector<std::pair<const void*, std::shared_ptr<ChangeHandler>>> list;
-    };
-
     void run();
     void reload();
     void watch(int inotify, std::vector<int>& watches) const;
@@ -46,7 +42,7 @@ private:
     mutable std::mutex mutex_;
     std::string source_;
     std::vector<Contact> contacts_;
-    std::shared_ptr<Observers> observers_ = std::make_shared<Observers>();
+    ContactsChangeObservers observers_;
     int inotify_ = -1;
     std::vector<int> watches_; // the reading thread's once it runs
     int wake_ = -1; // eventfd: a new source, or the end

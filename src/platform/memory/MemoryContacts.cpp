@@ -29,15 +29,12 @@ void MemoryContacts::setSource(const std::string& path)
 
 void MemoryContacts::addChangeObserver(const void* owner, ChangeHandler handler)
 {
-    if (!handler) return;
-    std::lock_guard lock(observers_->mutex);
-    observers_->list.emplace_back(owner, std::make_shared<ChangeHandler>(std::move(handler)));
+    observers_.add(owner, std::move(handler));
 }
 
 void MemoryContacts::removeChangeObservers(const void* owner)
 {
-    std::lock_guard lock(observers_->mutex);
-    std::erase_if(observers_->list, [owner](const auto& observer) { return observer.first == owner; });
+    observers_.remove(owner);
 }
 
 void MemoryContacts::setContacts(std::vector<Contact> contacts)
@@ -53,23 +50,7 @@ void MemoryContacts::setContacts(std::vector<Contact> contacts)
 
 void MemoryContacts::changed()
 {
-    // Each handler is looked up again on the main queue: an observer removed meanwhile is not called.
-    std::vector<std::weak_ptr<ChangeHandler>> handlers;
-    {
-        std::lock_guard lock(observers_->mutex);
-        for (const auto& observer : observers_->list) handlers.push_back(observer.second);
-    }
-    for (auto& handler : handlers)
-        DispatchQueue::main()->async([observers = observers_, handler] {
-            std::shared_ptr<ChangeHandler> call = handler.lock();
-            {
-                std::lock_guard lock(observers->mutex);
-                if (std::none_of(observers->list.begin(), observers->list.end(),
-                                 [&](const auto& observer) { return observer.second == call; }))
-                    return;
-            }
-            if (call) (*call)();
-        });
+    observers_.notify();
 }
 
 }

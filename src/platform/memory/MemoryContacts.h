@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/Contacts.h"
+#include "platform/ContactsChangeObservers.h"
 #include "platform/memory/ContactsTestInterface.h"
 
 #include <memory>
@@ -26,12 +27,7 @@ private:
     mutable std::mutex mutex_;
     std::vector<Contact> contacts_;
     std::string source_;
-    // Shared with queued deliveries, which may run after this object is gone.
-    struct Observers {
-        std::mutex mutex;
-        std::vector<std::pair<const void*, std::shared_ptr<ChangeHandler>>> list;
-    };
-    std::shared_ptr<Observers> observers_ = std::make_shared<Observers>();
+    ContactsChangeObservers observers_;
 };
 
 }
