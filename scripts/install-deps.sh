@@ -5,7 +5,9 @@ set -euo pipefail
 
 packages=(
   build-essential cmake pkg-config g++ git
-  libasio-dev zlib1g-dev libplist-dev libcurl4-openssl-dev libexpat1-dev
+  libasio-dev zlib1g-dev libplist-dev libcurl4-openssl-dev libexpat1-dev libssl-dev
+  # the update tests sign with the openssl tool; the update benchmark compares with curl
+  openssl curl
   libgtest-dev libgmock-dev
   clang libclang-rt-14-dev
   ccache
