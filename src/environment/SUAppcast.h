@@ -1,11 +1,21 @@
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace tvi {
+
+// One download of a release: an <enclosure> of its item.
+struct SUAppcastEnclosure {
+    std::string url;
+    std::uint64_t length = 0; // "length", in bytes; 0 when not announced
+    std::string type;         // "type": application/gzip (a .tar.gz of Telvora.app) or
+                              // application/vnd.debian.binary-package
+    std::string edSignature;  // "sparkle:edSignature": base64 Ed25519 signature of the file
+};
 
 // One release announced by an appcast.
 struct SUAppcastItem {
@@ -16,6 +26,11 @@ struct SUAppcastItem {
     std::string displayVersionString;
     // Where the release can be downloaded (the enclosure's "url").
     std::string fileURL;
+    // Every enclosure of the item, in feed order (the first gives fileURL).
+    std::vector<SUAppcastEnclosure> enclosures;
+    // Release notes: the HTML of <description>, or the address of <sparkle:releaseNotesLink>.
+    std::string releaseNotesHTML;
+    std::string releaseNotesURL;
 
     // The version to show: the display version, else the machine version.
     const std::string& displayVersion() const;

@@ -104,6 +104,10 @@ std::optional<PlistDate> SUUpdater::lastUpdateCheckDate() const
 
 void SUUpdater::setLastUpdateCheckDate(PlistDate date) { store(PlistValue(date), kLastCheckTimeKey); }
 
+void SUUpdater::setUserDriver(std::shared_ptr<SUUserDriver> driver) { userDriver_ = std::move(driver); }
+
+std::shared_ptr<SUUserDriver> SUUpdater::userDriver() const { return userDriver_; }
+
 void SUUpdater::setFetchOptions(const SUFeedFetcher::Options& options)
 {
     std::lock_guard lock(checkMutex_);

@@ -2,6 +2,7 @@
 
 #include "environment/SUAppcast.h"
 #include "environment/SUFeedFetcher.h"
+#include "environment/SUUserDriver.h"
 #include "foundation/DispatchTimer.h"
 #include "foundation/PlistValue.h"
 
@@ -103,6 +104,11 @@ public:
     void stopScheduledChecks();
     std::optional<std::chrono::system_clock::time_point> nextScheduledCheck() const;
 
+    // Who shows an offered update and its installation (the desktop's update window); without
+    // one, an available update is only announced in an alert. nullptr removes it.
+    void setUserDriver(std::shared_ptr<SUUserDriver> driver);
+    std::shared_ptr<SUUserDriver> userDriver() const;
+
     // Time-outs, redirect and size limits of the feed fetch.
     void setFetchOptions(const SUFeedFetcher::Options& options);
 
@@ -125,6 +131,7 @@ private:
     static SUUpdateCheckResult compareWithHost(const SUAppcastItem& newest, const HostVersion& host);
 
     UserDefaults& defaults_;
+    std::shared_ptr<SUUserDriver> userDriver_;
 
     bool scheduling_ = false;
     std::shared_ptr<DispatchTimer> scheduleTimer_;
