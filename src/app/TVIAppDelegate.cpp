@@ -73,6 +73,9 @@ void TVIAppDelegate::applicationWillTerminate()
     disableAllShortcuts();
     stopServer();
     removeNotifications();
+    // A downloaded update waiting for this quit is swapped in now (not before: its files would
+    // replace the running ones).
+    if (updater_) updater_->installUpdateOnQuit();
 }
 
 void TVIAppDelegate::initLogging()

@@ -5,6 +5,7 @@
 #include "app/TVIPreferenceKeys.h"
 #include "diagnostics/DDLogMacros.h"
 #include "environment/SUFeedFetcher.h"
+#include "app/TVIAppRunner.h"
 #include "environment/SUUpdater.h"
 #include "foundation/Bundle.h"
 #include "foundation/UserDefaults.h"
@@ -64,6 +65,10 @@ void TVIAppDelegate::initSparkleUpdater(bool firstRun)
     DDLogInfo("%@: SUUpdater automatically check for updates: %hhd", updater_->automaticallyChecksForUpdates());
     DDLogInfo("%@: SUUpdater lastUpdate check Data: %@", describeDate(updater_->lastUpdateCheckDate()));
     DDLogInfo("%@: SUUpdater automatically download updates: %hhd", updater_->automaticallyDownloadsUpdates());
+    // An installed update relaunches Telvora through the orderly shutdown; an update installed at
+    // the last quit has now started, so the bundle it replaced can go.
+    updater_->setTerminationHandler(&TVIAppRunner::requestShutdown);
+    updater_->removePreviousBundle();
     // The update framework runs its own schedule once its settings are in.
     updater_->startScheduledChecks();
 }

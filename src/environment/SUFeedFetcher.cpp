@@ -59,26 +59,57 @@ std::string SUFeedFetcher::schemeOf(const std::string& url)
     return scheme;
 }
 
+void SUFeedFetcher::prepareTransfer(const CurlLibrary& library, void* curlHandle, const std::string& url,
+                                    const Options& options, char* errorBuffer)
+{
+    CURL* handle = curlHandle;
+    library.easy_setopt(handle, CURLOPT_URL, url.c_str());
+    library.easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "http,https,file");
+    // A server may send us elsewhere on the network, never into the local file system.
+    library.easy_setopt(handle, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    library.easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 1L);
+    library.easy_setopt(handle, CURLOPT_MAXREDIRS, options.maximumRedirects);
+    library.easy_setopt(handle, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(options.connectTimeout.count()));
+    library.easy_setopt(handle, CURLOPT_TIMEOUT_MS, static_cast<long>(options.timeout.count()));
+    library.easy_setopt(handle, CURLOPT_NOSIGNAL, 1L); // signals do not mix with threads
+    library.easy_setopt(handle, CURLOPT_FAILONERROR, 1L);
+    library.easy_setopt(handle, CURLOPT_ACCEPT_ENCODING, "");
+    library.easy_setopt(handle, CURLOPT_USERAGENT, "Telvora/" TELVORA_VERSION);
+    library.easy_setopt(handle, CURLOPT_ERRORBUFFER, errorBuffer);
+}
+
+bool SUFeedFetcher::fetchableScheme(const std::string& url, const std::string& what, std::string& error)
+{
+    const std::string scheme = schemeOf(url);
+    if (scheme.empty()) {
+        error = format("The %@ \"%@\" names no scheme (http, https or file).", what, url);
+        return false;
+    }
+    if (scheme != "http" && scheme != "https" && scheme != "file") {
+        error = format("The %@ \"%@\" uses the unsupported scheme \"%@\".", what, url, scheme);
+        return false;
+    }
+    return true;
+}
+
+const CurlLibrary* SUFeedFetcher::startedLibcurl(std::string& error)
+{
+    const CurlLibrary* library = CurlLibrary::shared();
+    if (!library) {
+        error = "The network library (libcurl) could not be loaded.";
+        return nullptr;
+    }
+    initialiseLibcurlOnce(*library);
+    return library;
+}
+
 SUFeedFetcher::Result SUFeedFetcher::fetch(const std::string& url, const Options& options,
                                            const std::atomic<bool>* cancelled)
 {
     Result result;
-    const std::string scheme = schemeOf(url);
-    if (scheme.empty()) {
-        result.errorDescription = format("The feed address \"%@\" names no scheme (http, https or file).", url);
-        return result;
-    }
-    if (scheme != "http" && scheme != "https" && scheme != "file") {
-        result.errorDescription = format("The feed address \"%@\" uses the unsupported scheme \"%@\".", url, scheme);
-        return result;
-    }
-
-    const CurlLibrary* library = CurlLibrary::shared();
-    if (!library) {
-        result.errorDescription = "The network library (libcurl) could not be loaded.";
-        return result;
-    }
-    initialiseLibcurlOnce(*library);
+    if (!fetchableScheme(url, "feed address", result.errorDescription)) return result;
+    const CurlLibrary* library = startedLibcurl(result.errorDescription);
+    if (!library) return result;
     std::unique_ptr<CURL, void (*)(CURL*)> curl(library->easy_init(), library->easy_cleanup);
     if (!curl) {
         result.errorDescription = "The network library could not be started.";
@@ -90,19 +121,7 @@ SUFeedFetcher::Result SUFeedFetcher::fetch(const std::string& url, const Options
     char errorBuffer[CURL_ERROR_SIZE] = {};
 
     CURL* handle = curl.get();
-    library->easy_setopt(handle, CURLOPT_URL, url.c_str());
-    library->easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "http,https,file");
-    // A server may send us elsewhere on the network, never into the local file system.
-    library->easy_setopt(handle, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-    library->easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 1L);
-    library->easy_setopt(handle, CURLOPT_MAXREDIRS, options.maximumRedirects);
-    library->easy_setopt(handle, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(options.connectTimeout.count()));
-    library->easy_setopt(handle, CURLOPT_TIMEOUT_MS, static_cast<long>(options.timeout.count()));
-    library->easy_setopt(handle, CURLOPT_NOSIGNAL, 1L); // signals do not mix with threads
-    library->easy_setopt(handle, CURLOPT_FAILONERROR, 1L);
-    library->easy_setopt(handle, CURLOPT_ACCEPT_ENCODING, "");
-    library->easy_setopt(handle, CURLOPT_USERAGENT, "Telvora/" TELVORA_VERSION);
-    library->easy_setopt(handle, CURLOPT_ERRORBUFFER, errorBuffer);
+    prepareTransfer(*library, handle, url, options, errorBuffer);
     library->easy_setopt(handle, CURLOPT_WRITEFUNCTION, &writeBody);
     library->easy_setopt(handle, CURLOPT_WRITEDATA, &transfer);
     library->easy_setopt(handle, CURLOPT_XFERINFOFUNCTION, &checkCancelled);

@@ -7,6 +7,8 @@
 
 namespace tvi {
 
+class CurlLibrary;
+
 // Fetches an appcast over http, https or from a file (libcurl). Blocking: run it off the
 // main thread. Only addresses that name one of these schemes are fetched; an address
 // without a scheme is refused here (the updater chooses https for such a feed).
@@ -33,6 +35,16 @@ public:
     static Result fetch(const std::string& url, const Options& options, const std::atomic<bool>* cancelled = nullptr);
     // The lower-cased scheme of `url` ("https"), or empty when it names none.
     static std::string schemeOf(const std::string& url);
+
+    // Shared with the update download. True when `url` names http, https or file; otherwise
+    // false with the reason, calling the address `what` ("feed address").
+    static bool fetchableScheme(const std::string& url, const std::string& what, std::string& error);
+    // libcurl, loaded and initialised once; nullptr with the reason when it cannot be loaded.
+    static const CurlLibrary* startedLibcurl(std::string& error);
+    // The options every transfer of the updater sets: protocols, redirects (never into the
+    // file system), time-outs, no signals, failure on HTTP errors, the user agent.
+    static void prepareTransfer(const CurlLibrary& library, void* curlHandle, const std::string& url,
+                                const Options& options, char* errorBuffer);
 };
 
 }

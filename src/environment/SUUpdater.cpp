@@ -2,6 +2,7 @@
 
 #include "diagnostics/DDLogMacros.h"
 #include "environment/SUStandardVersionComparator.h"
+#include "environment/SUUpdateSession.h"
 #include "environment/TVILocalizationUtilities.h"
 #include "foundation/Bundle.h"
 #include "foundation/DispatchQueue.h"
@@ -13,6 +14,8 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <filesystem>
+#include <system_error>
 
 namespace tvi {
 
@@ -107,6 +110,63 @@ void SUUpdater::setLastUpdateCheckDate(PlistDate date) { store(PlistValue(date),
 void SUUpdater::setUserDriver(std::shared_ptr<SUUserDriver> driver) { userDriver_ = std::move(driver); }
 
 std::shared_ptr<SUUserDriver> SUUpdater::userDriver() const { return userDriver_; }
+
+void SUUpdater::setTerminationHandler(std::function<void()> terminate) { terminate_ = std::move(terminate); }
+
+std::optional<std::string> SUUpdater::skippedVersion() const
+{
+    PlistValue stored = defaults_.objectForKey(kSkippedVersionKey);
+    if (const std::string* version = stored.get<std::string>(); version && !version->empty()) return *version;
+    return std::nullopt;
+}
+
+void SUUpdater::setDownloadOptions(const SUFeedFetcher::Options& options) { downloadOptions_ = options; }
+
+void SUUpdater::installUpdateOnQuit()
+{
+    if (!pendingBundle_) return;
+    const PendingBundle pending = *std::exchange(pendingBundle_, std::nullopt);
+    const SUInstallationHost host = SUInstallationHost::current();
+    const std::string backup = host.backupPath();
+    std::error_code error;
+    std::filesystem::remove_all(backup, error);
+    std::filesystem::rename(host.bundlePath, backup, error);
+    if (error) {
+        DDLogError("%@: The update to version %@ could not be installed at quit: %@", pending.version,
+                   error.message());
+        return;
+    }
+    std::filesystem::rename(pending.bundle, host.bundlePath, error);
+    if (error) {
+        DDLogError("%@: The update to version %@ could not be moved into place (%@); the old version stays",
+                   pending.version, error.message());
+        std::error_code ignored;
+        std::filesystem::rename(backup, host.bundlePath, ignored);
+        return;
+    }
+    std::filesystem::remove_all(std::filesystem::path(pending.bundle).parent_path(), error);
+    store(PlistValue(backup), kPreviousBundleKey);
+    DDLogInfo("%@: Version %@ is installed at %@; it starts next time (the old bundle is kept at %@ until then)",
+              pending.version, host.bundlePath, backup);
+}
+
+void SUUpdater::removePreviousBundle()
+{
+    const std::string previous = defaults_.objectForKey(kPreviousBundleKey).stringValue().value_or("");
+    if (previous.empty()) return;
+    const SUInstallationHost host = SUInstallationHost::current();
+    // Only a folder named as an old bundle beside the running one: the stored path is not trusted blindly.
+    const std::filesystem::path bundle(host.bundlePath);
+    const std::filesystem::path old(previous);
+    const bool named = old.parent_path() == bundle.parent_path() &&
+                       old.filename().string().rfind("." + bundle.filename().string() + "-previous-", 0) == 0;
+    if (named) {
+        std::error_code error;
+        std::filesystem::remove_all(previous, error);
+        DDLogInfo("%@: Removed the previous version's bundle %@", previous);
+    }
+    store(PlistValue(), kPreviousBundleKey);
+}
 
 void SUUpdater::setFetchOptions(const SUFeedFetcher::Options& options)
 {
@@ -246,7 +306,24 @@ SUUpdateCheckResult SUUpdater::performCheck(const std::optional<std::string>& fe
         result.errorDescription = "The update feed announces no version.";
         return result;
     }
-    return compareWithHost(*newest, host);
+    SUUpdateCheckResult compared = compareWithHost(*newest, host);
+    if (compared.outcome == SUUpdateCheckResult::Outcome::UpdateAvailable) fetchReleaseNotes(*compared.newestItem, options, cancelled);
+    return compared;
+}
+
+void SUUpdater::fetchReleaseNotes(SUAppcastItem& item, SUFeedFetcher::Options options, const std::atomic<bool>& cancelled)
+{
+    if (!item.releaseNotesHTML.empty() || item.releaseNotesURL.empty()) return;
+    // Notes come from the network only: a feed must not make the window show a local file.
+    const std::string scheme = SUFeedFetcher::schemeOf(item.releaseNotesURL);
+    if (scheme != "http" && scheme != "https") {
+        DDLogWarn("%@: Release notes at %@ are not fetched: only http and https are", item.releaseNotesURL);
+        return;
+    }
+    options.maximumSize = 1024 * 1024;
+    SUFeedFetcher::Result notes = SUFeedFetcher::fetch(item.releaseNotesURL, options, &cancelled);
+    if (notes.succeeded) item.releaseNotesHTML = std::move(notes.body);
+    else DDLogWarn("%@: Release notes could not be fetched from %@: %@", item.releaseNotesURL, notes.errorDescription);
 }
 
 SUUpdateCheckResult SUUpdater::compareWithHost(const SUAppcastItem& newest, const HostVersion& host)
@@ -282,19 +359,77 @@ void SUUpdater::finishCheck(const SUUpdateCheckResult& result)
     for (const auto& completion : completions) completion(result);
 }
 
-void SUUpdater::presentResult(const SUUpdateCheckResult& result, bool userInitiated) const
+void SUUpdater::announceInAlert(const SUUpdateCheckResult& result) const
+{
+    Alert alert;
+    alert.buttons = {localized("OK")};
+    alert.alertStyle = AlertStyle::Informational;
+    alert.messageText = localized("A new version of <AppName> is available!");
+    alert.informativeText = format(localized("<AppName> %@ is now available; you have %@."),
+                                   result.newestItem->displayVersion(), result.hostVersion);
+    Platform::get<Alerts>()->runModal(alert);
+}
+
+void SUUpdater::handleAvailableUpdate(const SUUpdateCheckResult& result, bool userInitiated)
+{
+    const SUAppcastItem& item = *result.newestItem;
+    DDLogInfo("%@: Update check: version %@ is available, running %@", item.displayVersion(), result.hostVersion);
+    const std::string& version = SUInstallationHost::versionOf(item);
+    if (!userInitiated && skippedVersion() == version) {
+        DDLogInfo("%@: Version %@ was skipped by the user; the scheduled check does not offer it",
+                  item.displayVersion());
+        return;
+    }
+    if (session_) {
+        DDLogInfo("%@: An update is already being offered or installed");
+        return;
+    }
+    if (!userInitiated && pendingBundle_ && pendingBundle_->version == version) {
+        DDLogInfo("%@: Version %@ is ready and will be installed when Telvora quits", item.displayVersion());
+        return;
+    }
+    const bool silently = !userInitiated && automaticallyDownloadsUpdates();
+    if (!silently && !userDriver_) return announceInAlert(result);
+    startSession(item, userInitiated, silently);
+}
+
+void SUUpdater::startSession(const SUAppcastItem& item, bool userInitiated, bool silently)
+{
+    SUUpdateSession::Hooks hooks;
+    std::weak_ptr<int> alive = alive_;
+    hooks.terminate = [this, alive] {
+        if (!alive.expired() && terminate_) terminate_();
+    };
+    hooks.skip = [this, alive](const std::string& version) {
+        if (!alive.expired()) store(PlistValue(version), kSkippedVersionKey);
+    };
+    hooks.installOnQuit = [this, alive](const std::string& bundle, const std::string& version) {
+        if (!alive.expired()) pendingBundle_ = PendingBundle{bundle, version};
+    };
+    hooks.mayOfferPackage = [this, alive](const std::string& version) {
+        if (alive.expired() || defaults_.objectForKey(kOfferedPackageVersionKey).stringValue() == version) return false;
+        store(PlistValue(version), kOfferedPackageVersionKey);
+        return true;
+    };
+    // The session may end inside one of its own calls: it is let go once that call has returned.
+    hooks.finished = [this, alive] {
+        DispatchQueue::main()->async([this, alive] {
+            if (!alive.expired()) session_.reset();
+        });
+    };
+    session_ = SUUpdateSession::make(item, SUInstallationHost::current(), userDriver_, downloadOptions_,
+                                     std::move(hooks));
+    if (silently) session_->downloadSilently();
+    else session_->offer(userInitiated);
+}
+
+void SUUpdater::presentResult(const SUUpdateCheckResult& result, bool userInitiated)
 {
     Alert alert;
     alert.buttons = {localized("OK")};
     switch (result.outcome) {
     case SUUpdateCheckResult::Outcome::UpdateAvailable:
-        DDLogInfo("%@: Update check: version %@ is available, running %@", result.newestItem->displayVersion(),
-                  result.hostVersion);
-        alert.alertStyle = AlertStyle::Informational;
-        alert.messageText = localized("A new version of <AppName> is available!");
-        alert.informativeText = format(localized("<AppName> %@ is now available; you have %@."),
-                                       result.newestItem->displayVersion(), result.hostVersion);
-        break;
+        return handleAvailableUpdate(result, userInitiated);
     case SUUpdateCheckResult::Outcome::NoUpdateAvailable:
         DDLogInfo("%@: Update check: running %@, the feed offers nothing newer than %@", result.hostVersion,
                   result.newestItem->displayVersion());

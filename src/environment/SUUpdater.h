@@ -109,6 +109,30 @@ public:
     void setUserDriver(std::shared_ptr<SUUserDriver> driver);
     std::shared_ptr<SUUserDriver> userDriver() const;
 
+    // How Telvora quits when an installed update relaunches it (the application's orderly shutdown).
+    void setTerminationHandler(std::function<void()> terminate);
+
+    // The version the user chose to skip: scheduled checks do not offer it again (a check the
+    // user asks for does). Absent when none.
+    static constexpr const char* kSkippedVersionKey = "SUSkippedVersion";
+    std::optional<std::string> skippedVersion() const;
+    // A package downloaded by automatic updating is offered once per version.
+    static constexpr const char* kOfferedPackageVersionKey = "SUOfferedPackageVersion";
+    // The old bundle left by an update installed at quit, removed once the new one has started.
+    static constexpr const char* kPreviousBundleKey = "SUPreviousBundle";
+
+    // An offered update is being shown, downloaded or installed.
+    bool isUpdating() const { return session_ != nullptr; }
+    // A verified bundle waits to be swapped in at quit.
+    bool hasUpdateToInstallOnQuit() const { return pendingBundle_.has_value(); }
+    // At quit: swaps in the waiting bundle with renames (the old one is kept beside it until the
+    // new one has started). At start: removes such an old bundle.
+    void installUpdateOnQuit();
+    void removePreviousBundle();
+
+    // Time-outs of the update download (the whole transfer; the feed's own limits stay).
+    void setDownloadOptions(const SUFeedFetcher::Options& options);
+
     // Time-outs, redirect and size limits of the feed fetch.
     void setFetchOptions(const SUFeedFetcher::Options& options);
 
@@ -122,16 +146,32 @@ private:
     void scheduleNextCheck(bool afterACheck);
     void startCheck(bool userInitiated, CheckCompletion completion);
     void finishCheck(const SUUpdateCheckResult& result);
-    void presentResult(const SUUpdateCheckResult& result, bool userInitiated) const;
+    void presentResult(const SUUpdateCheckResult& result, bool userInitiated);
+    // An available update: offered, downloaded silently, skipped or only announced.
+    void handleAvailableUpdate(const SUUpdateCheckResult& result, bool userInitiated);
+    void announceInAlert(const SUUpdateCheckResult& result) const;
+    void startSession(const SUAppcastItem& item, bool userInitiated, bool silently);
     static HostVersion hostVersion();
     // The address fetched for `feed`: a feed without a scheme is fetched over https.
     static std::string fetchableURL(const std::string& feed);
     static SUUpdateCheckResult performCheck(const std::optional<std::string>& feed, const HostVersion& host,
                                             const SUFeedFetcher::Options& options, const std::atomic<bool>& cancelled);
+    // The notes of an offered item given only by address, fetched on the check's thread.
+    static void fetchReleaseNotes(SUAppcastItem& item, SUFeedFetcher::Options options,
+                                  const std::atomic<bool>& cancelled);
     static SUUpdateCheckResult compareWithHost(const SUAppcastItem& newest, const HostVersion& host);
 
     UserDefaults& defaults_;
     std::shared_ptr<SUUserDriver> userDriver_;
+    std::function<void()> terminate_;
+    std::shared_ptr<class SUUpdateSession> session_;
+    struct PendingBundle {
+        std::string bundle;
+        std::string version;
+    };
+    std::optional<PendingBundle> pendingBundle_;
+    SUFeedFetcher::Options downloadOptions_{std::chrono::milliseconds(15000), std::chrono::hours(1), 5,
+                                           std::size_t(1) << 31};
 
     bool scheduling_ = false;
     std::shared_ptr<DispatchTimer> scheduleTimer_;

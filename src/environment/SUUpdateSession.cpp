@@ -1,0 +1,366 @@
+#include "environment/SUUpdateSession.h"
+
+#include "diagnostics/DDLogMacros.h"
+#include "environment/SUArchiveExtractor.h"
+#include "environment/SUBundleValidator.h"
+#include "environment/SUPackageInstaller.h"
+#include "environment/SURelauncher.h"
+#include "environment/SUSignatureVerifier.h"
+#include "environment/TVILocalizationUtilities.h"
+#include "foundation/Bundle.h"
+#include "foundation/DispatchQueue.h"
+#include "foundation/Format.h"
+#include "platform/Alerts.h"
+#include "platform/Platform.h"
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <system_error>
+
+namespace tvi {
+
+namespace {
+
+std::string localized(const std::string& key)
+{
+    return TVILocalizationUtilities::replaceAppNameInString(Bundle::mainBundle().localizedString(key));
+}
+
+// The download's file name: the last part of the address's path when it is plain, else a
+// name of our own; the folder is ours alone, so nothing else can be overwritten.
+std::string downloadName(const std::string& url, bool package)
+{
+    const std::string path = url.substr(0, url.find_first_of("?#"));
+    std::string name = path.substr(path.find_last_of('/') + 1);
+    const bool plain = !name.empty() && name[0] != '.' &&
+                       name.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789._+-~") ==
+                           std::string::npos;
+    return plain ? name : (package ? "update.deb" : "update.tar.gz");
+}
+
+void removeQuietly(const std::string& path)
+{
+    std::error_code ignored;
+    if (!path.empty()) std::filesystem::remove_all(path, ignored);
+}
+
+}
+
+std::shared_ptr<SUUpdateSession> SUUpdateSession::make(SUAppcastItem item, SUInstallationHost host,
+                                                       std::shared_ptr<SUUserDriver> driver,
+                                                       SUFeedFetcher::Options downloadOptions, Hooks hooks)
+{
+    return std::shared_ptr<SUUpdateSession>(new SUUpdateSession(std::move(item), std::move(host), std::move(driver),
+                                                                downloadOptions, std::move(hooks)));
+}
+
+SUUpdateSession::SUUpdateSession(SUAppcastItem item, SUInstallationHost host, std::shared_ptr<SUUserDriver> driver,
+                                 SUFeedFetcher::Options downloadOptions, Hooks hooks)
+    : item_(std::move(item)), host_(std::move(host)), driver_(std::move(driver)), downloadOptions_(downloadOptions),
+      hooks_(std::move(hooks))
+{
+}
+
+SUUpdateSession::~SUUpdateSession()
+{
+    *cancelled_ = true;
+    if (worker_.joinable()) worker_.join();
+}
+
+void SUUpdateSession::offer(bool userInitiated)
+{
+    interactive_ = true;
+    DDLogInfo("%@: Offering the update to version %@", item_.displayVersion());
+    SUUserDriver::Offer offer{item_, host_.displayVersion, userInitiated, false};
+    std::weak_ptr<SUUpdateSession> weak = weak_from_this();
+    driver_->showUpdateFound(offer, [weak](SUUserDriver::UpdateChoice choice) {
+        if (auto self = weak.lock()) self->onChoice(choice);
+    });
+}
+
+void SUUpdateSession::onChoice(SUUserDriver::UpdateChoice choice)
+{
+    switch (choice) {
+    case SUUserDriver::UpdateChoice::Install:
+        if (prepared_.succeeded) installNow();
+        else startDownload();
+        return;
+    case SUUserDriver::UpdateChoice::Skip:
+        DDLogInfo("%@: The user skipped version %@", item_.displayVersion());
+        if (hooks_.skip) hooks_.skip(SUInstallationHost::versionOf(item_));
+        break;
+    case SUUserDriver::UpdateChoice::RemindLater:
+        DDLogInfo("%@: The user postponed the update to version %@", item_.displayVersion());
+        break;
+    }
+    driver_->dismissUpdate();
+    finish();
+}
+
+void SUUpdateSession::downloadSilently()
+{
+    interactive_ = false;
+    DDLogInfo("%@: Downloading the update to version %@ in the background", item_.displayVersion());
+    startDownload();
+}
+
+void SUUpdateSession::cancel()
+{
+    *cancelled_ = true;
+}
+
+void SUUpdateSession::startDownload()
+{
+    if (interactive_) {
+        std::weak_ptr<SUUpdateSession> weak = weak_from_this();
+        driver_->showDownloadStarted([weak] {
+            if (auto self = weak.lock()) self->cancel();
+        });
+    }
+    std::weak_ptr<SUUpdateSession> weak = weak_from_this();
+    const bool interactive = interactive_;
+    SUDownloader::Progress progress = [weak, interactive](std::uint64_t received, std::uint64_t expected) {
+        if (!interactive) return;
+        DispatchQueue::main()->async([weak, received, expected] {
+            auto self = weak.lock();
+            if (self && !self->finished_ && self->driver_) self->driver_->showDownloadProgress(received, expected);
+        });
+    };
+    runInBackground([this, progress] { return prepare(*cancelled_, progress); },
+                    [this](const Prepared& prepared) { onPrepared(prepared); });
+}
+
+void SUUpdateSession::runInBackground(std::function<Prepared()> work, std::function<void(const Prepared&)> done)
+{
+    if (worker_.joinable()) worker_.join();
+    std::weak_ptr<SUUpdateSession> weak = weak_from_this();
+    worker_ = std::thread([work = std::move(work), done = std::move(done), weak] {
+        Prepared result = work();
+        DispatchQueue::main()->async([weak, done, result = std::move(result)] {
+            if (weak.lock()) done(result);
+        });
+    });
+}
+
+SUUpdateSession::Prepared SUUpdateSession::prepare(const std::atomic<bool>& cancelled,
+                                                    const SUDownloader::Progress& progress) const
+{
+    Prepared prepared;
+    const SUAppcastEnclosure* enclosure = host_.enclosureFor(item_);
+    if (!enclosure) {
+        prepared.errorDescription = host_.kind == SUInstallationHost::Kind::Package
+                                        ? "The update offers no Debian package."
+                                        : "The update offers no archive of the application bundle (.tar.gz).";
+        return prepared;
+    }
+    if (host_.workFolder.empty()) {
+        prepared.errorDescription = "There is no folder to download the update into.";
+        return prepared;
+    }
+    const std::string folder = host_.workFolder + "/" + SUInstallationHost::versionOf(item_);
+    removeQuietly(folder);
+    std::error_code error;
+    std::filesystem::create_directories(folder, error);
+    if (error) {
+        prepared.errorDescription = format("The folder %@ could not be made: %@", folder, error.message());
+        return prepared;
+    }
+    prepared.file = folder + "/" + downloadName(enclosure->url, host_.kind == SUInstallationHost::Kind::Package);
+    DDLogInfo("%@: Downloading %@ (%llu bytes announced) to %@", enclosure->url,
+              static_cast<unsigned long long>(enclosure->length), prepared.file);
+    const SUDownloader::Result downloaded =
+        SUDownloader::download(enclosure->url, prepared.file, enclosure->length, downloadOptions_, progress, &cancelled);
+    if (!downloaded.succeeded) {
+        prepared.cancelled = downloaded.cancelled;
+        prepared.errorDescription = downloaded.errorDescription;
+        removeQuietly(folder);
+        return prepared;
+    }
+    DDLogInfo("%@: Downloaded %llu bytes; checking the signature", static_cast<unsigned long long>(downloaded.bytes));
+    if (!checkDownload(*enclosure, prepared.file, prepared.errorDescription) ||
+        (host_.kind == SUInstallationHost::Kind::Bundle && !unpack(prepared.file, prepared, cancelled))) {
+        prepared.cancelled = cancelled;
+        removeQuietly(folder);
+        return prepared;
+    }
+    prepared.succeeded = true;
+    return prepared;
+}
+
+bool SUUpdateSession::checkDownload(const SUAppcastEnclosure& enclosure, const std::string& file,
+                                    std::string& why) const
+{
+    if (!host_.isNewer(item_)) {
+        why = format("Version %@ is not newer than the running %@; it is not installed.", item_.displayVersion(),
+                     host_.displayVersion);
+        return false;
+    }
+    if (enclosure.length == 0) {
+        why = "The update feed announces no length for the download, so it cannot be checked.";
+        return false;
+    }
+    if (enclosure.edSignature.empty()) {
+        why = "The update is not signed; only updates signed by the maker are installed.";
+        return false;
+    }
+    const auto verifier = SUSignatureVerifier::withPublicKey(host_.publicKey, &why);
+    if (!verifier) {
+        why = "This copy of Telvora carries no valid key to check updates with (" + why + ")";
+        return false;
+    }
+    return verifier->verifyFile(file, enclosure.edSignature, &why);
+}
+
+bool SUUpdateSession::unpack(const std::string& file, Prepared& prepared, const std::atomic<bool>& cancelled) const
+{
+    const std::string folder = host_.updateFolderFor(SUInstallationHost::versionOf(item_));
+    removeQuietly(folder);
+    DDLogInfo("%@: Signature good; unpacking the update into %@", folder);
+    const SUArchiveExtractor::Result extracted = SUArchiveExtractor::extractTarGz(file, folder, &cancelled);
+    if (!extracted.succeeded) {
+        prepared.errorDescription = extracted.errorDescription;
+        return false;
+    }
+    const auto bundle = SUBundleValidator::findBundle(folder, &prepared.errorDescription);
+    if (!bundle || !SUBundleValidator::validate(*bundle, host_.bundleIdentifier, SUInstallationHost::versionOf(item_),
+                                                &prepared.errorDescription)) {
+        removeQuietly(folder);
+        return false;
+    }
+    prepared.bundle = *bundle;
+    return true;
+}
+
+void SUUpdateSession::onPrepared(const Prepared& prepared)
+{
+    if (finished_) return;
+    prepared_ = prepared;
+    if (prepared.cancelled) {
+        DDLogInfo("%@: The update to version %@ was cancelled", item_.displayVersion());
+        if (interactive_) driver_->dismissUpdate();
+        finish();
+        return;
+    }
+    if (!prepared.succeeded) return fail(prepared.errorDescription);
+    DDLogInfo("%@: The update to version %@ is downloaded and verified", item_.displayVersion());
+    if (interactive_) return askToInstall();
+    if (host_.kind == SUInstallationHost::Kind::Bundle) {
+        if (hooks_.installOnQuit) hooks_.installOnQuit(prepared.bundle, SUInstallationHost::versionOf(item_));
+        DDLogInfo("%@: Version %@ will be installed when Telvora quits", item_.displayVersion());
+        return finish();
+    }
+    const bool offer = driver_ && hooks_.mayOfferPackage && hooks_.mayOfferPackage(SUInstallationHost::versionOf(item_));
+    if (!offer) return finish();
+    interactive_ = true;
+    SUUserDriver::Offer downloaded{item_, host_.displayVersion, false, true};
+    std::weak_ptr<SUUpdateSession> weak = weak_from_this();
+    driver_->showUpdateFound(downloaded, [weak](SUUserDriver::UpdateChoice choice) {
+        if (auto self = weak.lock()) self->onChoice(choice);
+    });
+}
+
+void SUUpdateSession::askToInstall()
+{
+    std::weak_ptr<SUUpdateSession> weak = weak_from_this();
+    driver_->showReadyToInstall([weak](bool now) {
+        auto self = weak.lock();
+        if (!self) return;
+        if (now) return self->installNow();
+        if (self->host_.kind == SUInstallationHost::Kind::Bundle && self->hooks_.installOnQuit) {
+            self->hooks_.installOnQuit(self->prepared_.bundle, SUInstallationHost::versionOf(self->item_));
+            DDLogInfo("%@: Version %@ will be installed when Telvora quits", self->item_.displayVersion());
+        }
+        self->driver_->dismissUpdate();
+        self->finish();
+    });
+}
+
+void SUUpdateSession::installNow()
+{
+    if (driver_) driver_->showInstalling();
+    if (host_.kind == SUInstallationHost::Kind::Bundle) installBundle();
+    else installPackage();
+}
+
+void SUUpdateSession::installBundle()
+{
+    std::error_code error;
+    if (!std::filesystem::is_directory(prepared_.bundle, error))
+        return fail("The prepared update is gone: " + prepared_.bundle);
+    relaunch(prepared_.bundle);
+}
+
+void SUUpdateSession::installPackage()
+{
+    const std::string file = prepared_.file;
+    const SUAppcastEnclosure* enclosure = host_.enclosureFor(item_);
+    const std::string signature = enclosure ? enclosure->edSignature : std::string();
+    const std::string version = SUInstallationHost::versionOf(item_);
+    DDLogInfo("%@: Asking the administrator to install the package %@", file);
+    runInBackground(
+        [file, signature, version] {
+            const SUPackageInstaller::Result installed = SUPackageInstaller::install(file, signature, version);
+            Prepared result;
+            result.succeeded = installed.status == SUPackageInstaller::Status::Installed;
+            result.cancelled = installed.status == SUPackageInstaller::Status::Dismissed;
+            result.errorDescription = installed.errorDescription;
+            return result;
+        },
+        [this](const Prepared& installed) {
+            removeQuietly(std::filesystem::path(prepared_.file).parent_path().string());
+            if (installed.cancelled) {
+                DDLogInfo("%@: The administrator's password was not given; the update is not installed");
+                driver_->dismissUpdate();
+                return finish();
+            }
+            if (!installed.succeeded) return fail(installed.errorDescription);
+            DDLogInfo("%@: The package of version %@ is installed", item_.displayVersion());
+            relaunch({});
+        });
+}
+
+void SUUpdateSession::relaunch(const std::string& newBundle)
+{
+    SURelauncher::Options options;
+    options.oldPid = ::getpid();
+    options.lockFile = host_.lockFile;
+    options.bundlePath = host_.bundlePath;
+    options.newBundlePath = newBundle;
+    options.backupPath = newBundle.empty() ? std::string() : host_.backupPath();
+    options.logFile = host_.workFolder.empty() ? std::string() : host_.workFolder + "/relauncher.log";
+    const std::string program = SURelauncher::programInBundle(host_.bundlePath);
+    std::string why;
+    const auto pid = SURelauncher::spawnDetached(program, SURelauncher::commandLine(options), &why);
+    if (!pid) return fail("The relauncher could not be started: " + why);
+    DDLogInfo("%@: Relauncher %@ started (pid %d); Telvora quits to be replaced by version %@", program,
+              static_cast<int>(*pid), item_.displayVersion());
+    if (driver_) driver_->dismissUpdate();
+    const auto terminate = hooks_.terminate;
+    finish();
+    if (terminate) terminate();
+}
+
+void SUUpdateSession::fail(const std::string& reason)
+{
+    DDLogError("%@: The update to version %@ failed: %@", item_.displayVersion(), reason);
+    if (interactive_) {
+        driver_->dismissUpdate();
+        Alert alert;
+        alert.alertStyle = AlertStyle::Warning;
+        alert.messageText = localized("The update could not be installed.");
+        alert.informativeText = format(localized("<AppName> %@ stays as it is. %@"), host_.displayVersion, reason);
+        alert.buttons = {localized("OK")};
+        Platform::get<Alerts>()->runModal(alert);
+    }
+    finish();
+}
+
+void SUUpdateSession::finish()
+{
+    if (finished_) return;
+    finished_ = true;
+    if (hooks_.finished) hooks_.finished();
+}
+
+}
