@@ -6,6 +6,7 @@
 #include "diagnostics/DDLogFileManagerDefault.h"
 #include "diagnostics/DDLogMacros.h"
 #include "diagnostics/DDTTYLogger.h"
+#include "environment/SUUpdater.h"
 #include "environment/TVIAutoLoginUtils.h"
 #include "environment/TVIAutomatorInstaller.h"
 #include "capture/TVIAccessibility.h"
