@@ -1,0 +1,229 @@
+#include "environment/SUUpdater.h"
+
+#include "LocalHttpServer.h"
+#include "foundation/Bundle.h"
+#include "foundation/MainRunLoop.h"
+#include "foundation/UserDefaults.h"
+#include "platform/Platform.h"
+#include "platform/memory/MemoryAlerts.h"
+#include "support/TestHome.h"
+#include "support/UpdateSigningKey.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+using namespace std::chrono_literals;
+namespace fs = std::filesystem;
+
+namespace tvi {
+namespace {
+
+using test::LocalHttpServer;
+using Choice = SUUserDriver::UpdateChoice;
+
+void writeFile(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
+
+std::string readFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// A bundle whose executable answers --version as Telvora does.
+void makeBundle(const std::string& app, const std::string& version, const std::string& publicKey)
+{
+    fs::create_directories(app + "/Contents/MacOS");
+    writeFile(app + "/Contents/Info.plist", R"(<?xml version="1.0" encoding="UTF-8"?>
+<plist version="1.0"><dict>
+<key>CFBundleExecutable</key><string>Telvora</string>
+<key>CFBundleIdentifier</key><string>com.orvella.Telvora</string>
+<key>CFBundleShortVersionString</key><string>)" + version + R"(</string>
+<key>CFBundleVersion</key><string>)" + version + R"(</string>
+<key>SUPublicEDKey</key><string>)" + publicKey + R"(</string>
+</dict></plist>
+)");
+    const std::string executable = app + "/Contents/MacOS/Telvora";
+    writeFile(executable, "#!/bin/sh\necho \"Telvora " + version + " (" + version + ")\"\n");
+    ::chmod(executable.c_str(), 0755);
+}
+
+// Records what the window would show and answers as scripted; stops the main loop where the
+// flow waits for the person or ends.
+class ScriptedDriver : public SUUserDriver {
+public:
+    Choice choice = Choice::Install;
+    bool installNow = false;
+    int offers = 0;
+    int readies = 0;
+    int dismissals = 0;
+    std::uint64_t lastReceived = 0;
+
+    void showUpdateFound(const Offer&, std::function<void(Choice)> reply) override
+    {
+        ++offers;
+        reply(choice);
+    }
+    void showDownloadStarted(std::function<void()>) override {}
+    void showDownloadProgress(std::uint64_t received, std::uint64_t) override { lastReceived = received; }
+    void showPreparing() override {}
+    void showReadyToInstall(std::function<void(bool)> reply) override
+    {
+        ++readies;
+        reply(installNow);
+    }
+    void showInstalling() override {}
+    void dismissUpdate() override
+    {
+        ++dismissals;
+        MainRunLoop::shared().stop();
+    }
+};
+
+class SUUpdateSessionTest : public ::testing::Test {
+protected:
+    SUUpdateSessionTest()
+    {
+        makeBundle(host_, "2.1.0", key_.publicKeyBase64());
+        Bundle::setMainBundle(Bundle(host_, {"en"}));
+        makeBundle(dir_ + "/new/Telvora.app", "2.2.0", key_.publicKeyBase64());
+        EXPECT_EQ(std::system(("tar czf '" + dir_ + "/new.tar.gz' -C '" + dir_ + "/new' Telvora.app").c_str()), 0);
+        archive_ = readFile(dir_ + "/new.tar.gz");
+        updater_.setUserDriver(driver_);
+        updater_.setFeedURL(server_.url("/Appcast.xml"));
+    }
+    ~SUUpdateSessionTest() override { Bundle::setMainBundle(std::nullopt); }
+
+    // The feed offers `version` with the archive as served; `attributes` replace length and signature.
+    void publish(const std::string& version, const std::string& body, std::string attributes = {})
+    {
+        if (attributes.empty())
+            attributes = "length=\"" + std::to_string(archive_.size()) + "\" sparkle:edSignature=\"" +
+                         key_.sign(archive_) + "\"";
+        std::lock_guard lock(mutex_);
+        served_ = body;
+        feed_ = R"(<?xml version="1.0" encoding="utf-8"?><rss version="2.0"><channel><item>
+<enclosure url=")" + server_.url("/Telvora-" + version + ".tar.gz") + R"(" sparkle:version=")" + version +
+                R"(" type="application/gzip" )" + attributes + R"(/></item></channel></rss>)";
+    }
+
+    void check(bool userInitiated)
+    {
+        // Without an offer the check ends here; with one, the driver stops where the flow ends.
+        auto done = [this](const SUUpdateCheckResult&) {
+            if (!updater_.isUpdating()) MainRunLoop::shared().stop();
+        };
+        if (userInitiated) updater_.checkForUpdates(done);
+        else updater_.checkForUpdatesInBackground(done);
+        std::atomic<bool> returned{false};
+        std::thread guard([&] {
+            for (int i = 0; i < 1000 && !returned; ++i) std::this_thread::sleep_for(10ms);
+            if (!returned) MainRunLoop::shared().stop();
+        });
+        MainRunLoop::shared().run();
+        returned = true;
+        guard.join();
+    }
+
+    std::vector<std::string> besideTheBundle() const
+    {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(dir_ + "/Apps")) names.push_back(entry.path().filename());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    const std::string dir_ = test::makeTempDir("session");
+    const std::string host_ = dir_ + "/Apps/Telvora.app";
+    const test::UpdateSigningKey key_;
+    std::string archive_;
+    std::mutex mutex_;
+    std::string feed_;
+    std::string served_;
+    LocalHttpServer server_{[this](const std::string& path) {
+        std::lock_guard lock(mutex_);
+        return LocalHttpServer::Response::withStatus(200, path == "/Appcast.xml" ? feed_ : served_);
+    }};
+    UserDefaults defaults_{"com.orvella.Telvora", dir_ + "/defaults.plist"};
+    std::shared_ptr<MemoryAlerts> alerts_ = std::make_shared<MemoryAlerts>();
+    Platform::Scoped<Alerts> installed_{alerts_};
+    std::shared_ptr<ScriptedDriver> driver_ = std::make_shared<ScriptedDriver>();
+    SUUpdater updater_{defaults_};
+};
+
+TEST_F(SUUpdateSessionTest, WhatIsNotExactlyTheSignedNewerReleaseIsRefusedAndChangesNothing)
+{
+    const test::UpdateSigningKey stranger;
+    std::string flipped = archive_;
+    flipped[flipped.size() / 2] ^= 0x20;
+    const std::string length = "length=\"" + std::to_string(archive_.size()) + "\"";
+    const std::string signature = "sparkle:edSignature=\"" + key_.sign(archive_) + "\"";
+    struct Case {
+        const char* name;
+        std::string version, body, attributes, reason;
+    };
+    const std::vector<Case> cases = {
+        {"byte flipped", "2.2.0", flipped, "", "does not match"},
+        {"stranger's signature", "2.2.0", archive_,
+         length + " sparkle:edSignature=\"" + stranger.sign(archive_) + "\"", "does not match"},
+        {"short download", "2.2.0", archive_.substr(0, archive_.size() - 100), "", "ended after"},
+        {"longer than announced", "2.2.0", archive_ + "trailing", "", "longer than"},
+        {"unsigned", "2.2.0", archive_, length, "not signed"},
+        {"no length", "2.2.0", archive_, signature, "no length"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        publish(c.version, c.body, c.attributes);
+        check(true);
+        const auto shown = alerts_->shownAlerts();
+        alerts_->reset();
+        ASSERT_EQ(shown.size(), 1u);
+        EXPECT_EQ(shown[0].messageText, "The update could not be installed.");
+        EXPECT_NE(shown[0].informativeText.find(c.reason), std::string::npos) << shown[0].informativeText;
+        EXPECT_EQ(driver_->readies, 0);
+        EXPECT_EQ(besideTheBundle(), std::vector<std::string>{"Telvora.app"});
+        EXPECT_NE(readFile(host_ + "/Contents/Info.plist").find("2.1.0"), std::string::npos);
+    }
+}
+
+TEST_F(SUUpdateSessionTest, AVerifiedBundleIsSwappedInAtQuitAndTheOldOneGoesOnceTheNewOneRuns)
+{
+    publish("2.2.0", archive_);
+    check(true);
+    EXPECT_TRUE(alerts_->shownAlerts().empty());
+    ASSERT_EQ(driver_->readies, 1); // "Later" at the ready step: installed when Telvora quits
+    EXPECT_EQ(driver_->lastReceived, archive_.size());
+    EXPECT_TRUE(updater_.hasUpdateToInstallOnQuit());
+
+    updater_.installUpdateOnQuit();
+    EXPECT_NE(readFile(host_ + "/Contents/Info.plist").find("2.2.0"), std::string::npos);
+    EXPECT_EQ(besideTheBundle(), (std::vector<std::string>{".Telvora.app-previous-2.1.0", "Telvora.app"}));
+    updater_.removePreviousBundle(); // the new version's start
+    EXPECT_EQ(besideTheBundle(), std::vector<std::string>{"Telvora.app"});
+}
+
+TEST_F(SUUpdateSessionTest, ASkippedVersionIsOfferedOnlyWhenTheUserAsks)
+{
+    publish("2.2.0", archive_);
+    driver_->choice = Choice::Skip;
+    check(false);
+    EXPECT_EQ(driver_->offers, 1);
+    EXPECT_EQ(updater_.skippedVersion(), "2.2.0");
+    check(false);
+    EXPECT_EQ(driver_->offers, 1);
+    driver_->choice = Choice::RemindLater;
+    check(true);
+    EXPECT_EQ(driver_->offers, 2);
+    // A newer release than the skipped one is offered again by the schedule.
+    publish("2.3.0", archive_);
+    check(false);
+    EXPECT_EQ(driver_->offers, 3);
+    EXPECT_EQ(besideTheBundle(), std::vector<std::string>{"Telvora.app"});
+}
+
+}
+}
