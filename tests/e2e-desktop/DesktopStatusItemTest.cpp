@@ -19,51 +19,6 @@ using namespace std::chrono_literals;
 
 const std::string kTelvora = std::string(TELVORA_APP_DIR) + "/Contents/MacOS/Telvora";
 
-struct Geometry {
-    int x = 0, y = 0, width = 0, height = 0;
-};
-
-// The absolute geometry of a window, from xwininfo.
-std::optional<Geometry> geometryOf(const std::string& window)
-{
-    const CommandResult info = runCommand("xwininfo -id " + window + " 2>/dev/null");
-    if (info.status != 0) return std::nullopt;
-    Geometry g;
-    std::istringstream lines(info.output);
-    std::string line;
-    auto value = [&](const char* label, int& field) {
-        const auto at = line.find(label);
-        if (at != std::string::npos) field = std::stoi(line.substr(at + std::string(label).size()));
-    };
-    while (std::getline(lines, line)) {
-        value("Absolute upper-left X:", g.x);
-        value("Absolute upper-left Y:", g.y);
-        value("Width:", g.width);
-        value("Height:", g.height);
-    }
-    return g;
-}
-
-// Telvora's icon: a child of trayer's panel window with Telvora's class.
-std::string trayIconWindow()
-{
-    return runCommand("xwininfo -root -tree | awk '/\"panel\": \\(\"panel\" \"trayer\"\\)/ {in_panel=1; next} "
-                      "in_panel && /\\(\"Telvora\" \"Telvora\"\\)/ {print $1; exit}'")
-        .output;
-}
-
-// A mapped pop-up window of Telvora (the status menu: the popover is not opened here); empty
-// when there is none. Pop-ups bypass the window manager and sit on the root window (the docked
-// icon sits in the tray); the icon's tool tip is one too, but says what it is.
-std::string menuWindow()
-{
-    return runCommand("for w in $(xdotool search --onlyvisible --class Telvora); do "
-                      "xwininfo -id $w | grep -q 'Override Redirect State: yes' && "
-                      "xwininfo -children -id $w | grep -q 'Parent window id: .*(the root window)' && "
-                      "! xprop -id $w _NET_WM_WINDOW_TYPE | grep -q TOOLTIP && { echo $w; break; }; done")
-        .output;
-}
-
 std::string visibleWindowNamed(const std::string& name)
 {
     return runCommand("xdotool search --onlyvisible --name '^" + name + "$' | head -1").output;
@@ -78,19 +33,6 @@ protected:
         return false;
     }
 
-    // Clicks the tray icon and waits for the status menu.
-    void openStatusMenu()
-    {
-        std::string icon;
-        ASSERT_TRUE(waitUntil([&] { return !(icon = trayIconWindow()).empty(); }, kWait))
-            << runCommand("xwininfo -root -tree").output;
-        iconGeometry = geometryOf(icon).value_or(Geometry{});
-        ASSERT_TRUE(xdotool("mousemove --window " + icon + " 11 11 click 1"));
-        ASSERT_TRUE(waitUntil([] { return !menuWindow().empty(); }, kWait)) << console();
-        // The menu takes the keyboard just after it maps; keys sent before go to the window behind.
-        std::this_thread::sleep_for(300ms);
-    }
-
     // The keys that choose an entry of the open menu ("Down Return": the first one, "Contacts...").
     void choose(const std::string& keys) { ASSERT_TRUE(xdotool("key --delay 80 " + keys)); }
 
@@ -101,7 +43,6 @@ protected:
         return console().find("SessionCommands in-memory") == std::string::npos;
     }
 
-    Geometry iconGeometry;
 };
 
 TEST_F(DesktopStatusItemTest, TheIconDocksInTheTrayAndAClickOpensTheStatusMenu)
