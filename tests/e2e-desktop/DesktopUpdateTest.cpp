@@ -110,7 +110,7 @@ protected:
             << name << "\n" << console();
         ASSERT_TRUE(xdotool("windowactivate --sync " + window));
         std::this_thread::sleep_for(300ms);
-        ASSERT_TRUE(xdotool("key --window " + window + " Return") && xdotool("key Return"));
+        ASSERT_TRUE(xdotool("key Return"));
     }
 
     void chooseCheckForUpdates()
