@@ -103,6 +103,7 @@ private:
         }
         if (!inItem_) return;
         if (name == "enclosure") {
+            addEnclosure(attributes);
             fillIfEmpty(item_.fileURL, attribute(attributes, "url"));
             fillIfEmpty(item_.versionString, attribute(attributes, "sparkle:version"));
             fillIfEmpty(item_.displayVersionString, attribute(attributes, "sparkle:shortVersionString"));
@@ -131,7 +132,23 @@ private:
         if (name == "sparkle:version") return &item_.versionString;
         if (name == "sparkle:shortVersionString") return &item_.displayVersionString;
         if (name == "title") return &item_.title;
+        if (name == "description") return &item_.releaseNotesHTML;
+        if (name == "sparkle:releaseNotesLink") return &item_.releaseNotesURL;
         return nullptr;
+    }
+
+    void addEnclosure(const XML_Char** attributes)
+    {
+        SUAppcastEnclosure enclosure;
+        enclosure.url = trimmed(attribute(attributes, "url"));
+        enclosure.type = trimmed(attribute(attributes, "type"));
+        enclosure.edSignature = trimmed(attribute(attributes, "sparkle:edSignature"));
+        // A length that is no plain decimal number counts as not announced (and is then refused
+        // where the length matters).
+        const std::string length = trimmed(attribute(attributes, "length"));
+        if (!length.empty() && length.size() <= 19 && length.find_first_not_of("0123456789") == std::string::npos)
+            enclosure.length = std::stoull(length);
+        if (!enclosure.url.empty()) item_.enclosures.push_back(std::move(enclosure));
     }
 
     static void fillIfEmpty(std::string& field, std::string_view value)

@@ -19,7 +19,10 @@ const std::string kFeed = R"(<?xml version="1.0" encoding="utf-8"?>
       <title><![CDATA[Version <1.3>]]></title>
       <sparkle:version> 1.3.0 </sparkle:version>
       <sparkle:shortVersionString>1.3</sparkle:shortVersionString>
-      <enclosure url="https://example.org/a>b/Telvora-1.3.zip" length="1"/>
+      <description><![CDATA[<h2>New</h2><p>Faster &amp; safer.</p>]]></description>
+      <enclosure url="https://example.org/a>b/Telvora-1.3.tar.gz" length="20971520" type="application/gzip"
+                 sparkle:edSignature=" c2lnbmF0dXJl "/>
+      <enclosure url="https://example.org/telvora_1.3-1_amd64.deb" length="12x" type="application/vnd.debian.binary-package"/>
     </item>
     <item><title>Release notes only, no version</title></item>
   </channel>
@@ -38,9 +41,15 @@ TEST(SUAppcastTest, ReadsVersionsFromEnclosureAttributesAndFromElements)
     EXPECT_EQ(first.fileURL, "https://example.org/get?file=Telvora-1.2.zip&v=2");
     const SUAppcastItem& second = (*items)[1];
     EXPECT_EQ(second.title, "Version <1.3>");
+    EXPECT_EQ(second.releaseNotesHTML, "<h2>New</h2><p>Faster &amp; safer.</p>");
+    ASSERT_EQ(second.enclosures.size(), 2u);
+    EXPECT_EQ(second.enclosures[0].length, 20971520u);
+    EXPECT_EQ(second.enclosures[0].type, "application/gzip");
+    EXPECT_EQ(second.enclosures[0].edSignature, "c2lnbmF0dXJl");
+    EXPECT_EQ(second.enclosures[1].length, 0u); // not a number: not announced
     EXPECT_EQ(second.versionString, "1.3.0"); // trimmed
     EXPECT_EQ(second.displayVersionString, "1.3");
-    EXPECT_EQ(second.fileURL, "https://example.org/a>b/Telvora-1.3.zip"); // '>' inside quotes ends no tag
+    EXPECT_EQ(second.fileURL, "https://example.org/a>b/Telvora-1.3.tar.gz"); // '>' inside quotes ends no tag
     EXPECT_EQ(SUAppcast::newestItem(*items)->versionString, "1.3.0");
 }
 
