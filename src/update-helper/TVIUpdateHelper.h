@@ -20,7 +20,7 @@ public:
     static constexpr std::uint64_t kMaxPackageBytes = 512ull * 1024 * 1024;
 
     TVIUpdateHelper(std::string packagePath, std::string base64Signature, std::string version,
-                    Locations locations = {});
+                    Locations locations);
     ~TVIUpdateHelper();
     TVIUpdateHelper(const TVIUpdateHelper&) = delete;
     TVIUpdateHelper& operator=(const TVIUpdateHelper&) = delete;

@@ -43,5 +43,5 @@ int main(int argc, char** argv)
     clearenv();
     setenv("PATH", "/usr/sbin:/usr/bin:/sbin:/bin", 1);
     setenv("LC_ALL", "C.UTF-8", 1);
-    return tvi::TVIUpdateHelper(argv[1], argv[2], argv[3]).run();
+    return tvi::TVIUpdateHelper(argv[1], argv[2], argv[3], tvi::TVIUpdateHelper::Locations{}).run();
 }
