@@ -39,7 +39,8 @@ public:
     SUPackageInstaller() = delete;
 
     // Runs `pkexec HELPER package signature version` (the program may be replaced for tests)
-    // without a shell and waits for it with no time limit: the password dialog waits for a person.
+    // without a shell and waits for it with no time limit: the password dialog waits for a
+    // person. The helper refuses a package path that is not absolute.
     static Result install(const std::string& packagePath, const std::string& base64Signature,
                           const std::string& version, const std::string& pkexecProgram = "pkexec",
                           const std::string& helperPath = kHelperPath);
