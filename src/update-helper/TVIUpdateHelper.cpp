@@ -248,8 +248,8 @@ TVIUpdateHelper::Step TVIUpdateHelper::verifySignature()
     if (!verifier)
         return Failure{Exit::kNoPublicKey, "the installed public key is unusable: " + error};
     if (!verifier->verifyFile(copyPath_, signature_, &error))
-        return Failure{Exit::kBadSignature, "the signature does not match " + packagePath_ +
-                                                (error.empty() ? std::string() : ": " + error)};
+        return Failure{Exit::kBadSignature,
+                       "refused " + packagePath_ + ": " + (error.empty() ? "its signature does not match." : error)};
     return std::nullopt;
 }
 
