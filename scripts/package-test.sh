@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Builds the Debian package (Release, stripped, in build-package) and proves it on a minimal
 # Debian 12 root: apt installs it with its dependencies, `telvora --version` answers, lintian
-# and desktop-file-validate find no error, and a purge leaves no file of it behind.
+# and desktop-file-validate find no error, the update helper installs only a signed, newer
+# package, and a purge leaves no file of it behind.
 # The root comes from debootstrap once and is cached as a tarball between runs.
-# Needs root (debootstrap, chroot, mount).
+# Needs root (debootstrap, chroot, mount) and the openssl tool.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 cache_dir=/var/cache/telvora-test
@@ -112,6 +113,65 @@ echo "   $version"
 [ -n "$version" ]
 in_root test -x "/usr/lib/telvora/Sarnex Uninstall.app/Contents/MacOS/Sarnex Uninstall"
 in_root test -x /usr/lib/telvora/sarnex-uninstall-helper
+in_root test -x /usr/lib/telvora/telvora-update-helper
+took
+
+step "telvora-update-helper in the root: signature, package, version and downgrade checks"
+# The helper runs as root directly (pkexec would need polkitd). A test key stands in for the
+# maker's: the installed Info.plist and the newer package both carry it.
+work="$(mktemp -d)"
+openssl genpkey -algorithm ed25519 -out "$work/key.pem" 2>/dev/null
+public_key="$(openssl pkey -in "$work/key.pem" -pubout -outform DER | tail -c 32 | base64 -w0)"
+set_public_key() {
+  KEY="$public_key" perl -0pi -e 's{\s*<key>SUPublicEDKey</key>\s*<string>[^<]*</string>}{};
+    s{\s*</dict>\s*</plist>\s*\z}{\n\t<key>SUPublicEDKey</key>\n\t<string>$ENV{KEY}</string>\n</dict>\n</plist>\n}' "$1"
+}
+sign() { openssl pkeyutl -sign -rawin -inkey "$work/key.pem" -in "$1" -out "$work/sig" && base64 -w0 "$work/sig"; }
+flip_byte() {
+  perl -e 'open(F, "+<", $ARGV[0]) or die; my $at = int((-s F) / 2); seek(F, $at, 0); read(F, my $b, 1);
+    seek(F, $at, 0); print F chr(ord($b) ^ 1); close(F)' "$1"
+}
+helper_ends_with() {
+  local want="$1" got=0
+  shift
+  in_root /usr/lib/telvora/telvora-update-helper "$@" >"$work/out" 2>&1 || got=$?
+  sed 's/^/     /' "$work/out"
+  [ "$got" = "$want" ] || { echo "   the helper ended with $got, not $want"; exit 1; }
+}
+installed_version() { in_root dpkg-query --show --showformat='${Version}' telvora; }
+old_version="$(dpkg-deb -f "$deb" Version)"
+new_version="$old_version+update1"
+plist=usr/lib/telvora/Telvora.app/Contents/Info.plist
+set_public_key "$root/$plist"
+dpkg-deb -R "$deb" "$work/tree"
+sed -i "s/^Version: .*/Version: $new_version/" "$work/tree/DEBIAN/control"
+set_public_key "$work/tree/$plist"
+sum="$(cd "$work/tree" && md5sum "$plist")"
+KEY="$plist" SUM="$sum" perl -pi -e 's{^\S+  \Q$ENV{KEY}\E$}{$ENV{SUM}}' "$work/tree/DEBIAN/md5sums"
+mkdir "$root/tmp/update"
+dpkg-deb -Zgzip -z1 --root-owner-group -b "$work/tree" "$root/tmp/update/new.deb" >/dev/null
+cp "$deb" "$root/tmp/update/old.deb"
+cp "$root/tmp/update/new.deb" "$root/tmp/update/flipped.deb"
+flip_byte "$root/tmp/update/flipped.deb"
+ln -s new.deb "$root/tmp/update/link.deb"
+new_signature="$(sign "$root/tmp/update/new.deb")"
+old_signature="$(sign "$root/tmp/update/old.deb")"
+echo "   a byte flipped, a signature of another file, a link, a version not announced:"
+helper_ends_with 2 /tmp/update/flipped.deb "$new_signature" "$new_version"
+helper_ends_with 2 /tmp/update/new.deb "$old_signature" "$new_version"
+helper_ends_with 3 /tmp/update/link.deb "$new_signature" "$new_version"
+helper_ends_with 4 /tmp/update/new.deb "$new_signature" "$old_version+update2"
+[ "$(installed_version)" = "$old_version" ] || { echo "   a refused package changed the installed version"; exit 1; }
+echo "   the signed newer package:"
+helper_ends_with 0 /tmp/update/new.deb "$new_signature" "$new_version"
+[ "$(installed_version)" = "$new_version" ] || { echo "   $new_version was not installed"; exit 1; }
+echo "   installed $(installed_version)"
+echo "   a signed older package (downgrade):"
+helper_ends_with 5 /tmp/update/old.deb "$old_signature" "$old_version"
+[ "$(installed_version)" = "$new_version" ] || { echo "   the downgrade changed the installed version"; exit 1; }
+[ "$(stat -c '%a %U' "$root/var/cache/telvora/updates")" = "700 root" ] && [ -z "$(ls -A "$root/var/cache/telvora/updates")" ] ||
+  { echo "   /var/cache/telvora/updates is not root's alone and empty"; exit 1; }
+rm -rf "$work" "$root/tmp/update"
 took
 
 step "apt purge telvora leaves nothing of it behind"
@@ -126,6 +186,7 @@ while IFS= read -r path; do
   leftovers+=("$path")
 done <"$root/tmp/telvora-files"
 mapfile -t named < <(snapshot | grep -iE 'telvora|sarnex' || true)
+[ -e "$root/var/cache/telvora" ] && named+=(/var/cache/telvora)
 if [ ${#leftovers[@]} -ne 0 ] || [ ${#named[@]} -ne 0 ]; then
   printf '   left behind: %s\n' "${leftovers[@]}" "${named[@]}"
   exit 1
