@@ -296,7 +296,8 @@ void SUUpdateSession::installPackage()
     const std::string file = prepared_.file;
     const SUAppcastEnclosure* enclosure = host_.enclosureFor(item_);
     const std::string signature = enclosure ? enclosure->edSignature : std::string();
-    const std::string version = SUInstallationHost::versionOf(item_);
+    // The package's own version is the release's display version (its Debian version's upstream part).
+    const std::string version = item_.displayVersion();
     DDLogInfo("%@: Asking the administrator to install the package %@", file);
     runInBackground(
         [file, signature, version] {
