@@ -112,6 +112,7 @@ echo "   $version"
 [ -n "$version" ]
 in_root test -x "/usr/lib/telvora/Sarnex Uninstall.app/Contents/MacOS/Sarnex Uninstall"
 in_root test -x /usr/lib/telvora/sarnex-uninstall-helper
+in_root test -x /usr/lib/telvora/Telvora.app/Contents/MacOS/telvora-relauncher
 took
 
 step "apt purge telvora leaves nothing of it behind"
