@@ -141,6 +141,14 @@ void removeTree(const std::string& path, const RelaunchLog& log)
     else log("removed " + path);
 }
 
+// The folder the update was unpacked into, now that its bundle has moved out (rmdir: only when empty).
+void removeEmptiedUpdateFolder(const SURelauncher::Options& options, const RelaunchLog& log)
+{
+    const std::filesystem::path folder = std::filesystem::path(options.newBundlePath).parent_path();
+    if (folder == std::filesystem::path(options.bundlePath).parent_path()) return;
+    if (::rmdir(folder.c_str()) == 0) log("removed " + folder.string());
+}
+
 // Our own child (so that an early exit can be reaped), in a session of its own so that it
 // outlives us and can be ended as a group.
 std::optional<pid_t> startTelvora(const std::string& bundle, const std::vector<std::string>& arguments,
@@ -260,6 +268,7 @@ SURelauncher::Outcome SURelauncher::run(const Options& options)
                 startTelvora(options.bundlePath, options.arguments, log);
             return Outcome::Failed;
         }
+        removeEmptiedUpdateFolder(options, log);
     }
     const auto child = startTelvora(options.bundlePath, options.arguments, log);
     if (child && cameUp(*child, options, log)) {
