@@ -91,8 +91,12 @@ ProgramRun runVersion(const std::string& program)
     posix_spawn_file_actions_addclosefrom_np(&actions, 3);
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+    // Not the caller's blocked signals (Telvora blocks SIGTERM and SIGINT in every thread).
+    sigset_t none;
+    sigemptyset(&none);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK);
     posix_spawnattr_setpgroup(&attributes, 0);
+    posix_spawnattr_setsigmask(&attributes, &none);
     std::vector<char*> argv{const_cast<char*>(program.c_str()), const_cast<char*>("--version"), nullptr};
     pid_t child = 0;
     const int spawned = ::posix_spawn(&child, program.c_str(), &actions, &attributes, argv.data(), environ);

@@ -136,6 +136,33 @@ TEST_F(SURelauncherTest, OldTelvoraThatDoesNotQuitChangesNothing)
     EXPECT_EQ(readFile(started_), "");
 }
 
+// Telvora blocks SIGTERM in every thread: the relauncher, and the Telvora it starts, must still be
+// able to be ended.
+TEST(SURelauncherSpawnTest, DetachedProgramStartsWithSignalsUnblockedAndNotIgnored)
+{
+    const std::string out = test::makeTempDir("spawn") + "/signals";
+    sigset_t terminate;
+    sigemptyset(&terminate);
+    sigaddset(&terminate, SIGTERM);
+    sigset_t previous;
+    ASSERT_EQ(::pthread_sigmask(SIG_BLOCK, &terminate, &previous), 0);
+    const auto oldPipe = ::signal(SIGPIPE, SIG_IGN);
+    std::string error;
+    const auto pid = SURelauncher::spawnDetached("/bin/sh", {"-c", "grep -E '^Sig(Blk|Ign)' /proc/self/status > '" + out + "'"},
+                                                 &error);
+    ::signal(SIGPIPE, oldPipe);
+    ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    ASSERT_TRUE(pid) << error;
+    ASSERT_EQ(::waitpid(*pid, nullptr, 0), *pid);
+    std::istringstream lines(readFile(out));
+    std::string label;
+    unsigned long long blocked = ~0ULL;
+    unsigned long long ignored = ~0ULL;
+    lines >> label >> std::hex >> blocked >> label >> ignored;
+    EXPECT_EQ(blocked & (1ULL << (SIGTERM - 1)), 0u);
+    EXPECT_EQ(ignored & (1ULL << (SIGPIPE - 1)), 0u);
+}
+
 TEST(SURelauncherCommandLineTest, RoundTripsAndRefusesWhatItDoesNotKnow)
 {
     SURelauncher::Options options;
