@@ -114,6 +114,7 @@ echo "   $version"
 in_root test -x "/usr/lib/telvora/Sarnex Uninstall.app/Contents/MacOS/Sarnex Uninstall"
 in_root test -x /usr/lib/telvora/sarnex-uninstall-helper
 in_root test -x /usr/lib/telvora/telvora-update-helper
+in_root test -x /usr/lib/telvora/Telvora.app/Contents/MacOS/telvora-relauncher
 took
 
 step "telvora-update-helper in the root: signature, package, version and downgrade checks"

@@ -8,7 +8,11 @@ namespace tvi {
 // Checks an unpacked update before it may replace the running bundle: that it holds one
 // bundle folder (the name ending ".app") with a readable Contents/Info.plist of the same
 // CFBundleIdentifier as the running one, the announced CFBundleVersion, and an executable
-// Contents/MacOS/<CFBundleExecutable> that starts and answers `--version` with that version.
+// Contents/MacOS/<CFBundleExecutable> that starts and answers `--version` with that version:
+// it must exit 0 within 10 seconds and print "(Build <CFBundleVersion>)" as Telvora does
+// ("Telvora 1.4 (Build 1400)"). It runs with the caller's environment; Telvora answers
+// --version before it looks for a running Telvora, so the user's one is left alone.
+// Blocking: run it off the main thread.
 class SUBundleValidator {
 public:
     SUBundleValidator() = delete;

@@ -33,15 +33,24 @@ public:
         std::chrono::milliseconds settleTime{2000};
     };
 
+    // Started: the (new) Telvora came up. RolledBack: the new bundle did not, the old one is
+    // back in place and started again. Failed: the old Telvora did not quit (nothing changed),
+    // the folders could not be swapped (the old one is started again), or a package update's
+    // Telvora did not come up.
     enum class Outcome { Started, RolledBack, Failed };
 
     SURelauncher() = delete;
 
-    // The relauncher's work (blocking; the program calls it).
+    // The relauncher's work (blocking; the program calls it). "Quit": the lock can be taken and
+    // oldPid has ended (an unreaped zombie counts as ended). "Come up": the started Telvora (our
+    // child) holds the lock, which names no other pid, and is still alive settleTime later.
     static Outcome run(const Options& options);
 
-    // The program's arguments for `options`, and back (the program parses its command line
-    // with it); nullopt for a command line it does not understand.
+    // The program's arguments for `options` (without the program's name), and back (the program
+    // parses its command line with it); nullopt for a command line it does not understand:
+    //   --pid PID --lock-file FILE --bundle BUNDLE [--new-bundle NEW --backup BACKUP]
+    //   [--log-file FILE] [--quit-timeout-ms N] [--start-timeout-ms N] [--settle-time-ms N]
+    //   [--argument ARG]...   (one --argument per argument passed to the started Telvora)
     static std::vector<std::string> commandLine(const Options& options);
     static std::optional<Options> parseCommandLine(const std::vector<std::string>& arguments);
 
