@@ -179,7 +179,7 @@ TEST_F(DesktopUpdateTest, InstallNowReplacesTheRunningVersionWithTheSignedReleas
     EXPECT_TRUE(waitUntil([&] { return besideTheBundle() == std::vector<std::string>{"Telvora.app"}; }, 3 * kWait))
         << ::testing::PrintToString(besideTheBundle());
     const CommandResult version = runCommand("'" + appDir + "/Contents/MacOS/Telvora' --version");
-    EXPECT_NE(version.output.find(std::string(kNewVersion) + " (" + kNewBuild + ")"), std::string::npos)
+    EXPECT_NE(version.output.find(std::string(kNewVersion) + " (Build " + kNewBuild + ")"), std::string::npos)
         << version.output;
     ::kill(*current, SIGTERM);
     waitUntil([&] { return ::kill(*current, 0) != 0; }, kWait);

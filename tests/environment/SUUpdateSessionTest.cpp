@@ -2,6 +2,8 @@
 
 #include "LocalHttpServer.h"
 #include "foundation/Bundle.h"
+#include "foundation/DispatchQueue.h"
+#include "foundation/DispatchTimer.h"
 #include "foundation/MainRunLoop.h"
 #include "foundation/UserDefaults.h"
 #include "platform/Platform.h"
@@ -48,7 +50,7 @@ void makeBundle(const std::string& app, const std::string& version, const std::s
 </dict></plist>
 )");
     const std::string executable = app + "/Contents/MacOS/Telvora";
-    writeFile(executable, "#!/bin/sh\necho \"Telvora " + version + " (" + version + ")\"\n");
+    writeFile(executable, "#!/bin/sh\necho \"Telvora " + version + " (Build " + version + ")\"\n");
     ::chmod(executable.c_str(), 0755);
 }
 
@@ -77,11 +79,7 @@ public:
         reply(installNow);
     }
     void showInstalling() override {}
-    void dismissUpdate() override
-    {
-        ++dismissals;
-        MainRunLoop::shared().stop();
-    }
+    void dismissUpdate() override { ++dismissals; }
 };
 
 class SUUpdateSessionTest : public ::testing::Test {
@@ -113,12 +111,12 @@ protected:
 
     void check(bool userInitiated)
     {
-        // Without an offer the check ends here; with one, the driver stops where the flow ends.
-        auto done = [this](const SUUpdateCheckResult&) {
-            if (!updater_.isUpdating()) MainRunLoop::shared().stop();
-        };
-        if (userInitiated) updater_.checkForUpdates(done);
-        else updater_.checkForUpdatesInBackground(done);
+        if (userInitiated) updater_.checkForUpdates();
+        else updater_.checkForUpdatesInBackground();
+        // Until the check and whatever session it started have ended.
+        const auto watch = DispatchTimer::scheduled(DispatchQueue::main(), 10ms, true, [this] {
+            if (!updater_.isCheckingForUpdates() && !updater_.isUpdating()) MainRunLoop::shared().stop();
+        });
         std::atomic<bool> returned{false};
         std::thread guard([&] {
             for (int i = 0; i < 1000 && !returned; ++i) std::this_thread::sleep_for(10ms);
@@ -127,6 +125,7 @@ protected:
         MainRunLoop::shared().run();
         returned = true;
         guard.join();
+        watch->invalidate();
     }
 
     std::vector<std::string> besideTheBundle() const
@@ -162,6 +161,10 @@ TEST_F(SUUpdateSessionTest, WhatIsNotExactlyTheSignedNewerReleaseIsRefusedAndCha
     flipped[flipped.size() / 2] ^= 0x20;
     const std::string length = "length=\"" + std::to_string(archive_.size()) + "\"";
     const std::string signature = "sparkle:edSignature=\"" + key_.sign(archive_) + "\"";
+    // A signed archive of an older release announced as a newer one: no downgrade through the back door.
+    makeBundle(dir_ + "/old/Telvora.app", "2.0.0", key_.publicKeyBase64());
+    ASSERT_EQ(std::system(("tar czf '" + dir_ + "/old.tar.gz' -C '" + dir_ + "/old' Telvora.app").c_str()), 0);
+    const std::string older = readFile(dir_ + "/old.tar.gz");
     struct Case {
         const char* name;
         std::string version, body, attributes, reason;
@@ -174,6 +177,9 @@ TEST_F(SUUpdateSessionTest, WhatIsNotExactlyTheSignedNewerReleaseIsRefusedAndCha
         {"longer than announced", "2.2.0", archive_ + "trailing", "", "longer than"},
         {"unsigned", "2.2.0", archive_, length, "not signed"},
         {"no length", "2.2.0", archive_, signature, "no length"},
+        {"older bundle inside", "2.2.0", older,
+         "length=\"" + std::to_string(older.size()) + "\" sparkle:edSignature=\"" + key_.sign(older) + "\"",
+         "is version 2.0.0, not the announced 2.2.0"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -204,6 +210,21 @@ TEST_F(SUUpdateSessionTest, AVerifiedBundleIsSwappedInAtQuitAndTheOldOneGoesOnce
     EXPECT_EQ(besideTheBundle(), (std::vector<std::string>{".Telvora.app-previous-2.1.0", "Telvora.app"}));
     updater_.removePreviousBundle(); // the new version's start
     EXPECT_EQ(besideTheBundle(), std::vector<std::string>{"Telvora.app"});
+}
+
+TEST_F(SUUpdateSessionTest, AutomaticUpdatingDownloadsSilentlyAndInstallsAtQuit)
+{
+    updater_.setAutomaticallyDownloadsUpdates(true);
+    publish("2.2.0", archive_);
+    check(false);
+    EXPECT_EQ(driver_->offers, 0);
+    EXPECT_TRUE(alerts_->shownAlerts().empty());
+    EXPECT_TRUE(updater_.hasUpdateToInstallOnQuit());
+    // A failing silent download says nothing either.
+    publish("2.3.0", archive_.substr(1));
+    check(false);
+    EXPECT_EQ(driver_->offers, 0);
+    EXPECT_TRUE(alerts_->shownAlerts().empty());
 }
 
 TEST_F(SUUpdateSessionTest, ASkippedVersionIsOfferedOnlyWhenTheUserAsks)
