@@ -200,7 +200,7 @@ void SUUpdateWindow::buildWindow()
     layout->setSizeConstraint(QLayout::SetFixedSize);
 }
 
-void SUUpdateWindow::showPage(Page page, const QString& heading, const QString& body, const ButtonSpec (&buttons)[3],
+void SUUpdateWindow::showPage(Page page, const QString& heading, const QString& body, const PageButton (&buttons)[3],
                               int defaultPlace)
 {
     window();
@@ -262,7 +262,7 @@ void SUUpdateWindow::showUpdateFound(const Offer& offer, std::function<void(Upda
     notesView_->setHtml(hasNotes ? QString::fromStdString(offer.item.releaseNotesHTML) : QString());
     notesView_->setVisible(hasNotes);
     notesTitleLabel_->setVisible(hasNotes);
-    const ButtonSpec buttons[3] = {
+    const PageButton buttons[3] = {
         {text("Skip This Version"), [this] { answerOffer(UpdateChoice::Skip); }},
         {text("Remind Me Later"), [this] { answerOffer(UpdateChoice::RemindLater); }},
         {text(offer.downloaded ? "Install and Relaunch" : "Install Update"),
@@ -280,7 +280,7 @@ void SUUpdateWindow::showDownloadStarted(std::function<void()> cancel)
     offerReply_ = nullptr;
     readyReply_ = nullptr;
     cancel_ = std::move(cancel);
-    const ButtonSpec buttons[3] = {{}, {}, {text("Cancel"), [this] { cancelDownload(); }}};
+    const PageButton buttons[3] = {{}, {}, {text("Cancel"), [this] { cancelDownload(); }}};
     showPage(Page::Download, text("Downloading update\u2026"), QString(), buttons, -1);
 }
 
@@ -295,7 +295,8 @@ void SUUpdateWindow::showDownloadProgress(std::uint64_t received, std::uint64_t 
     setBusy(false);
     const std::uint64_t shown = std::min(received, expected);
     progressBar_->setValue(static_cast<int>(static_cast<double>(shown) / static_cast<double>(expected) * kProgressSteps));
-    progressLabel_->setText(formatted("%@ of %@", megabytes(received).toStdString(), megabytes(expected).toStdString()));
+    progressLabel_->setText(
+        formatted("%@ of %@", megabytes(received).toStdString(), megabytes(expected).toStdString()));
 }
 
 void SUUpdateWindow::showPreparing()
@@ -303,7 +304,7 @@ void SUUpdateWindow::showPreparing()
     offerReply_ = nullptr;
     readyReply_ = nullptr;
     cancel_ = nullptr;
-    const ButtonSpec none[3] = {};
+    const PageButton none[3] = {};
     showPage(Page::Preparing, text("Verifying and unpacking the update\u2026"), QString(), none, -1);
 }
 
@@ -313,7 +314,7 @@ void SUUpdateWindow::showReadyToInstall(std::function<void(bool installNow)> rep
     offerReply_ = nullptr;
     cancel_ = nullptr;
     readyReply_ = std::move(reply);
-    const ButtonSpec buttons[3] = {
+    const PageButton buttons[3] = {
         {},
         {text("Later"), [this] { answerReady(false); }},
         {text("Install and Relaunch"), [this] { answerReady(true); }},
@@ -331,7 +332,7 @@ void SUUpdateWindow::showInstalling()
     offerReply_ = nullptr;
     readyReply_ = nullptr;
     cancel_ = nullptr;
-    const ButtonSpec none[3] = {};
+    const PageButton none[3] = {};
     showPage(Page::Installing, text("Installing update\u2026"), QString(), none, -1);
 }
 

@@ -46,7 +46,7 @@ public:
 private:
     enum class Page { None, Offer, Download, Preparing, Ready, Installing };
     // One of the three button places (left, middle, right) on a page.
-    struct ButtonSpec {
+    struct PageButton {
         QString text;
         std::function<void()> action;
     };
@@ -54,7 +54,7 @@ private:
     void buildWindow();
     // Shows `page`: its heading and text, the buttons given (an empty text hides the place;
     // `defaultPlace` 0-2 gets Return, -1 none), then raises and activates the window.
-    void showPage(Page page, const QString& heading, const QString& text, const ButtonSpec (&buttons)[3],
+    void showPage(Page page, const QString& heading, const QString& text, const PageButton (&buttons)[3],
                   int defaultPlace);
     void setBusy(bool busy);
     void presentWindow();

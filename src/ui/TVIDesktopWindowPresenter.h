@@ -12,8 +12,9 @@ class TVIAboutWindowController;
 class TVIPopoverViewController;
 
 // The Qt windows behind the controller: the status item with its menu and popover, the about
-// window and the update window (the shared updater's user driver while the presenter lives), beside the preferences and mail windows. Installed by the desktop program
-// before the controller starts. Main thread.
+// window and the update window (the shared updater's user driver while the presenter lives),
+// beside the preferences and mail windows. Installed by the desktop program before the
+// controller starts. Main thread.
 class TVIDesktopWindowPresenter : public TVIQtWindowPresenter {
 public:
     TVIDesktopWindowPresenter();
