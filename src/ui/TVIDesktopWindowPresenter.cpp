@@ -2,8 +2,10 @@
 
 #include "app/TVIAppDelegate.h"
 #include "diagnostics/DDLogMacros.h"
+#include "environment/SUUpdater.h"
 #include "ui/AXStatusItemPopup.h"
 #include "ui/GeneralPreferencesViewController.h"
+#include "ui/SUUpdateWindow.h"
 #include "ui/TVIAboutWindowController.h"
 #include "ui/TVIPopoverViewController.h"
 #include "ui/TVIWindowPlacement.h"
@@ -33,6 +35,9 @@ TVIDesktopWindowPresenter::~TVIDesktopWindowPresenter()
 {
     // The bar's pickers leave the popover's windows before the popup takes them down.
     popoverViewController_.reset();
+    // The updater outlives the windows: it shows offers in alerts again.
+    if (updateWindow_ && SUUpdater::sharedUpdater().userDriver() == updateWindow_)
+        SUUpdater::sharedUpdater().setUserDriver(nullptr);
 }
 
 TVIDesktopWindowPresenter::Installation::Installation()
@@ -51,6 +56,11 @@ void TVIDesktopWindowPresenter::createAboutWindow(TVIAppDelegate& delegate)
 {
     about_ = std::make_unique<TVIAboutWindowController>(
         command(delegate, [](TVIAppDelegate& controller) { controller.showReportProblem(); }));
+    // Offers and installations of updates get their window from now on.
+    if (!updateWindow_) {
+        updateWindow_ = std::make_shared<SUUpdateWindow>();
+        SUUpdater::sharedUpdater().setUserDriver(updateWindow_);
+    }
 }
 
 void TVIDesktopWindowPresenter::createStatusItem(TVIAppDelegate& delegate, const std::string& image,
