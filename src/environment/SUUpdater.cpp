@@ -107,7 +107,16 @@ std::optional<PlistDate> SUUpdater::lastUpdateCheckDate() const
 
 void SUUpdater::setLastUpdateCheckDate(PlistDate date) { store(PlistValue(date), kLastCheckTimeKey); }
 
-void SUUpdater::setUserDriver(std::shared_ptr<SUUserDriver> driver) { userDriver_ = std::move(driver); }
+void SUUpdater::setUserDriver(std::shared_ptr<SUUserDriver> driver)
+{
+    // A session shows its offer through the old driver: it ends with it (the window may be
+    // going away with the toolkit).
+    if (session_ && driver != userDriver_) {
+        session_->cancel();
+        session_.reset();
+    }
+    userDriver_ = std::move(driver);
+}
 
 std::shared_ptr<SUUserDriver> SUUpdater::userDriver() const { return userDriver_; }
 
