@@ -309,7 +309,6 @@ void SUUpdateSession::installPackage()
             return result;
         },
         [this](const Prepared& installed) {
-            removeQuietly(std::filesystem::path(prepared_.file).parent_path().string());
             if (installed.cancelled) {
                 DDLogInfo("%@: The administrator's password was not given; the update is not installed");
                 driver_->dismissUpdate();
@@ -361,6 +360,9 @@ void SUUpdateSession::finish()
 {
     if (finished_) return;
     finished_ = true;
+    // The download is of no use once the session is over: a bundle was unpacked from it (and
+    // waits beside the running one), a package was installed or declined.
+    if (!prepared_.file.empty()) removeQuietly(std::filesystem::path(prepared_.file).parent_path().string());
     if (hooks_.finished) hooks_.finished();
 }
 

@@ -1,5 +1,7 @@
 #include "environment/SUUpdater.h"
 
+#include "environment/SUInstallationHost.h"
+
 #include "LocalHttpServer.h"
 #include "foundation/Bundle.h"
 #include "foundation/DispatchQueue.h"
@@ -205,6 +207,10 @@ TEST_F(SUUpdateSessionTest, AVerifiedBundleIsSwappedInAtQuitAndTheOldOneGoesOnce
     EXPECT_EQ(driver_->lastReceived, archive_.size());
     EXPECT_TRUE(updater_.hasUpdateToInstallOnQuit());
 
+    // Nothing of the download is left over; the unpacked bundle waits beside the running one.
+    const std::string downloads = SUInstallationHost::current().workFolder;
+    ASSERT_FALSE(downloads.empty());
+    EXPECT_FALSE(fs::exists(downloads + "/2.2.0"));
     updater_.installUpdateOnQuit();
     EXPECT_NE(readFile(host_ + "/Contents/Info.plist").find("2.2.0"), std::string::npos);
     EXPECT_EQ(besideTheBundle(), (std::vector<std::string>{".Telvora.app-previous-2.1.0", "Telvora.app"}));
