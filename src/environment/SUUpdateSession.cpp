@@ -120,7 +120,15 @@ void SUUpdateSession::startDownload()
     }
     std::weak_ptr<SUUpdateSession> weak = weak_from_this();
     const bool interactive = interactive_;
-    SUDownloader::Progress progress = [weak, interactive](std::uint64_t received, std::uint64_t expected) {
+    auto loggedQuarter = std::make_shared<int>(0);
+    SUDownloader::Progress progress = [weak, interactive, loggedQuarter](std::uint64_t received,
+                                                                          std::uint64_t expected) {
+        // Each quarter once in the log, for a person reading it after a slow or broken download.
+        if (expected && received < expected && int(4 * received / expected) > *loggedQuarter) {
+            *loggedQuarter = int(4 * received / expected);
+            DDLogInfo("%@: Downloaded %llu of %llu bytes", static_cast<unsigned long long>(received),
+                      static_cast<unsigned long long>(expected));
+        }
         if (!interactive) return;
         DispatchQueue::main()->async([weak, received, expected] {
             auto self = weak.lock();
@@ -156,6 +164,13 @@ SUUpdateSession::Prepared SUUpdateSession::prepare(const std::atomic<bool>& canc
     }
     if (host_.workFolder.empty()) {
         prepared.errorDescription = "There is no folder to download the update into.";
+        return prepared;
+    }
+    // Said before anything is downloaded: the new bundle must be unpacked beside the old one.
+    const std::string parent = std::filesystem::path(host_.bundlePath).parent_path().string();
+    if (host_.kind == SUInstallationHost::Kind::Bundle && ::access(parent.c_str(), W_OK) != 0) {
+        prepared.errorDescription = format("Telvora lies in %@, which you cannot change; an administrator has to "
+                                           "install version %@ there.", parent, item_.displayVersion());
         return prepared;
     }
     const std::string folder = host_.workFolder + "/" + SUInstallationHost::versionOf(item_);
