@@ -83,13 +83,9 @@ SUDownloader::Result SUDownloader::download(const std::string& url, const std::s
 {
     Result result;
     if (!SUFeedFetcher::fetchableScheme(url, "download address", result.errorDescription)) return result;
-    const CurlLibrary* library = SUFeedFetcher::startedLibcurl(result.errorDescription);
-    if (!library) return result;
-    std::unique_ptr<CURL, void (*)(CURL*)> curl(library->easy_init(), library->easy_cleanup);
-    if (!curl) {
-        result.errorDescription = "The network library could not be started.";
-        return result;
-    }
+    const SUFeedFetcher::Transfer opened = SUFeedFetcher::openTransfer(result.errorDescription);
+    if (!opened.handle) return result;
+    const CurlLibrary* library = opened.library;
     Transfer transfer;
     transfer.fd = ::open(destination.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (transfer.fd < 0) {
@@ -102,7 +98,7 @@ SUDownloader::Result SUDownloader::download(const std::string& url, const std::s
     transfer.progress = &progress;
     char errorBuffer[CURL_ERROR_SIZE] = {};
 
-    CURL* handle = curl.get();
+    CURL* handle = opened.handle.get();
     SUFeedFetcher::prepareTransfer(*library, handle, url, options, errorBuffer);
     // The enclosure is compressed already; asking for compression only costs time.
     library->easy_setopt(handle, CURLOPT_ACCEPT_ENCODING, nullptr);

@@ -12,7 +12,7 @@ namespace tvi {
 
 namespace {
 
-struct Transfer {
+struct FeedTransfer {
     std::string body;
     std::size_t maximumSize = 0;
     bool tooLarge = false;
@@ -21,7 +21,7 @@ struct Transfer {
 
 std::size_t writeBody(char* data, std::size_t size, std::size_t count, void* context)
 {
-    auto* transfer = static_cast<Transfer*>(context);
+    auto* transfer = static_cast<FeedTransfer*>(context);
     const std::size_t bytes = size * count;
     if (transfer->body.size() + bytes > transfer->maximumSize) {
         transfer->tooLarge = true;
@@ -33,7 +33,7 @@ std::size_t writeBody(char* data, std::size_t size, std::size_t count, void* con
 
 int checkCancelled(void* context, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
 {
-    const auto* transfer = static_cast<Transfer*>(context);
+    const auto* transfer = static_cast<FeedTransfer*>(context);
     return transfer->cancelled && transfer->cancelled->load() ? 1 : 0;
 }
 
@@ -92,15 +92,20 @@ bool SUFeedFetcher::fetchableScheme(const std::string& url, const std::string& w
     return true;
 }
 
-const CurlLibrary* SUFeedFetcher::startedLibcurl(std::string& error)
+SUFeedFetcher::Transfer SUFeedFetcher::openTransfer(std::string& error)
 {
-    const CurlLibrary* library = CurlLibrary::shared();
-    if (!library) {
+    Transfer transfer;
+    transfer.library = CurlLibrary::shared();
+    if (!transfer.library) {
         error = "The network library (libcurl) could not be loaded.";
-        return nullptr;
+        return transfer;
     }
-    initialiseLibcurlOnce(*library);
-    return library;
+    initialiseLibcurlOnce(*transfer.library);
+    // The library is loaded for the process's lifetime, so the deleter may keep a plain pointer.
+    static const CurlLibrary* loaded = transfer.library;
+    transfer.handle = {transfer.library->easy_init(), [](void* handle) { loaded->easy_cleanup(handle); }};
+    if (!transfer.handle) error = "The network library could not be started.";
+    return transfer;
 }
 
 SUFeedFetcher::Result SUFeedFetcher::fetch(const std::string& url, const Options& options,
@@ -108,19 +113,15 @@ SUFeedFetcher::Result SUFeedFetcher::fetch(const std::string& url, const Options
 {
     Result result;
     if (!fetchableScheme(url, "feed address", result.errorDescription)) return result;
-    const CurlLibrary* library = startedLibcurl(result.errorDescription);
-    if (!library) return result;
-    std::unique_ptr<CURL, void (*)(CURL*)> curl(library->easy_init(), library->easy_cleanup);
-    if (!curl) {
-        result.errorDescription = "The network library could not be started.";
-        return result;
-    }
-    Transfer transfer;
+    const SUFeedFetcher::Transfer opened = openTransfer(result.errorDescription);
+    if (!opened.handle) return result;
+    const CurlLibrary* library = opened.library;
+    FeedTransfer transfer;
     transfer.maximumSize = options.maximumSize;
     transfer.cancelled = cancelled;
     char errorBuffer[CURL_ERROR_SIZE] = {};
 
-    CURL* handle = curl.get();
+    CURL* handle = opened.handle.get();
     prepareTransfer(*library, handle, url, options, errorBuffer);
     library->easy_setopt(handle, CURLOPT_WRITEFUNCTION, &writeBody);
     library->easy_setopt(handle, CURLOPT_WRITEDATA, &transfer);

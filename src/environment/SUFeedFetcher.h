@@ -3,6 +3,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstddef>
+#include <memory>
 #include <string>
 
 namespace tvi {
@@ -39,8 +40,13 @@ public:
     // Shared with the update download. True when `url` names http, https or file; otherwise
     // false with the reason, calling the address `what` ("feed address").
     static bool fetchableScheme(const std::string& url, const std::string& what, std::string& error);
-    // libcurl, loaded and initialised once; nullptr with the reason when it cannot be loaded.
-    static const CurlLibrary* startedLibcurl(std::string& error);
+    // A libcurl transfer handle (libcurl loaded and initialised once) and its library; a null
+    // handle with the reason when libcurl cannot be loaded or started.
+    struct Transfer {
+        const CurlLibrary* library = nullptr;
+        std::unique_ptr<void, void (*)(void*)> handle{nullptr, [](void*) {}};
+    };
+    static Transfer openTransfer(std::string& error);
     // The options every transfer of the updater sets: protocols, redirects (never into the
     // file system), time-outs, no signals, failure on HTTP errors, the user agent.
     static void prepareTransfer(const CurlLibrary& library, void* curlHandle, const std::string& url,

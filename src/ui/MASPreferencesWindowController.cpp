@@ -1,4 +1,5 @@
 #include "ui/MASPreferencesWindowController.h"
+#include "ui/TVIWindowPlacement.h"
 
 #include "foundation/Format.h"
 #include "foundation/NotificationCenter.h"
@@ -127,11 +128,7 @@ void MASPreferencesWindowController::showWindow()
 {
     if (!placed_) {
         // No stored place yet: centred on the screen, as a fresh window would be.
-        if (QScreen* screen = QGuiApplication::primaryScreen()) {
-            QRect frame(QPoint(), window_->size());
-            frame.moveCenter(screen->availableGeometry().center());
-            window_->move(frame.topLeft());
-        }
+        window_->move(TVIWindowPlacement::centredOnPrimaryScreen(window_->size()));
         placed_ = true;
     }
     window_->show();

@@ -1,4 +1,5 @@
 #include "ui/SUUpdateWindow.h"
+#include "ui/TVIWindowPlacement.h"
 
 #include "diagnostics/DDLogMacros.h"
 #include "foundation/Bundle.h"
@@ -238,11 +239,7 @@ void SUUpdateWindow::presentWindow()
 {
     if (!placed_) {
         // Centred on the screen the first time, then where the person left it.
-        if (QScreen* screen = QGuiApplication::primaryScreen()) {
-            QRect frame(QPoint(), window_->sizeHint());
-            frame.moveCenter(screen->availableGeometry().center());
-            window_->move(frame.topLeft());
-        }
+        window_->move(TVIWindowPlacement::centredOnPrimaryScreen(window_->sizeHint()));
         placed_ = true;
     }
     window_->show();

@@ -1,5 +1,8 @@
 #include "ui/TVIWindowPlacement.h"
 
+#include <QGuiApplication>
+#include <QScreen>
+
 #include <cstdlib>
 
 namespace tvi {
@@ -8,6 +11,15 @@ namespace {
 // QRect::center() rounds down over the last row and column inside; windows centre on the middle.
 QPoint middle(const QRect& rect) { return {rect.x() + rect.width() / 2, rect.y() + rect.height() / 2}; }
 
+}
+
+QPoint TVIWindowPlacement::centredOnPrimaryScreen(const QSize& size)
+{
+    QScreen* screen = QGuiApplication::primaryScreen();
+    if (!screen) return {};
+    QRect frame(QPoint(), size);
+    frame.moveCenter(screen->availableGeometry().center());
+    return frame.topLeft();
 }
 
 QRect TVIWindowPlacement::clampedInto(const QRect& frame, const QRect& area)

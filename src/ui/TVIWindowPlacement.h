@@ -28,6 +28,10 @@ public:
 
     // Moves `frame` into `area` as far as it fits (its top-left stays inside when it is larger).
     static QRect clampedInto(const QRect& frame, const QRect& area);
+
+    // The top-left point that centres a window of `size` on the primary screen's available area
+    // (the one function here that asks the screen); the origin when there is no screen.
+    static QPoint centredOnPrimaryScreen(const QSize& size);
 };
 
 }
