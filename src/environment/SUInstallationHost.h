@@ -1,6 +1,7 @@
 #pragma once
 
 #include "environment/SUAppcast.h"
+#include "environment/SUPackageInstaller.h"
 
 #include <optional>
 #include <string>
@@ -24,6 +25,9 @@ struct SUInstallationHost {
     std::string publicKey;        // "SUPublicEDKey"; empty when the bundle carries none
     std::string workFolder;       // where downloads are kept
     std::string lockFile;         // the one-Telvora-per-user lock
+    // How a package is installed: pkexec and the root-owned helper it starts.
+    std::string pkexecProgram = "pkexec";
+    std::string packageHelper = SUPackageInstaller::kHelperPath;
 
     // The running application's.
     static SUInstallationHost current();

@@ -315,8 +315,9 @@ void SUUpdateSession::installPackage()
     const std::string version = item_.displayVersion();
     DDLogInfo("%@: Asking the administrator to install the package %@", file);
     runInBackground(
-        [file, signature, version] {
-            const SUPackageInstaller::Result installed = SUPackageInstaller::install(file, signature, version);
+        [file, signature, version, pkexec = host_.pkexecProgram, helper = host_.packageHelper] {
+            const SUPackageInstaller::Result installed =
+                SUPackageInstaller::install(file, signature, version, pkexec, helper);
             Prepared result;
             result.succeeded = installed.status == SUPackageInstaller::Status::Installed;
             result.cancelled = installed.status == SUPackageInstaller::Status::Dismissed;

@@ -129,13 +129,23 @@ std::optional<std::string> SUUpdater::skippedVersion() const
     return std::nullopt;
 }
 
+void SUUpdater::setInstallationHostProvider(std::function<SUInstallationHost()> provider)
+{
+    hostProvider_ = std::move(provider);
+}
+
+SUInstallationHost SUUpdater::host() const
+{
+    return hostProvider_ ? hostProvider_() : SUInstallationHost::current();
+}
+
 void SUUpdater::setDownloadOptions(const SUFeedFetcher::Options& options) { downloadOptions_ = options; }
 
 void SUUpdater::installUpdateOnQuit()
 {
     if (!pendingBundle_) return;
     const PendingBundle pending = *std::exchange(pendingBundle_, std::nullopt);
-    const SUInstallationHost host = SUInstallationHost::current();
+    const SUInstallationHost host = this->host();
     const std::string backup = host.backupPath();
     std::error_code error;
     std::filesystem::remove_all(backup, error);
@@ -163,7 +173,7 @@ void SUUpdater::removePreviousBundle()
 {
     const std::string previous = defaults_.objectForKey(kPreviousBundleKey).stringValue().value_or("");
     if (previous.empty()) return;
-    const SUInstallationHost host = SUInstallationHost::current();
+    const SUInstallationHost host = this->host();
     // Only a folder named as an old bundle beside the running one: the stored path is not trusted blindly.
     const std::filesystem::path bundle(host.bundlePath);
     const std::filesystem::path old(previous);
@@ -426,8 +436,7 @@ void SUUpdater::startSession(const SUAppcastItem& item, bool userInitiated, bool
             if (!alive.expired()) session_.reset();
         });
     };
-    session_ = SUUpdateSession::make(item, SUInstallationHost::current(), userDriver_, downloadOptions_,
-                                     std::move(hooks));
+    session_ = SUUpdateSession::make(item, host(), userDriver_, downloadOptions_, std::move(hooks));
     if (silently) session_->downloadSilently();
     else session_->offer(userInitiated);
 }

@@ -2,6 +2,7 @@
 
 #include "environment/SUAppcast.h"
 #include "environment/SUFeedFetcher.h"
+#include "environment/SUInstallationHost.h"
 #include "environment/SUUserDriver.h"
 #include "foundation/DispatchTimer.h"
 #include "foundation/PlistValue.h"
@@ -130,6 +131,10 @@ public:
     void installUpdateOnQuit();
     void removePreviousBundle();
 
+    // Where and how this Telvora is installed, asked when an update is offered; the running
+    // application's by default (tests give their own).
+    void setInstallationHostProvider(std::function<SUInstallationHost()> provider);
+
     // Time-outs of the update download (the whole transfer; the feed's own limits stay).
     void setDownloadOptions(const SUFeedFetcher::Options& options);
 
@@ -143,6 +148,7 @@ private:
     };
 
     void store(const PlistValue& value, const char* key);
+    SUInstallationHost host() const;
     void scheduleNextCheck(bool afterACheck);
     void startCheck(bool userInitiated, CheckCompletion completion);
     void finishCheck(const SUUpdateCheckResult& result);
@@ -164,6 +170,7 @@ private:
     UserDefaults& defaults_;
     std::shared_ptr<SUUserDriver> userDriver_;
     std::function<void()> terminate_;
+    std::function<SUInstallationHost()> hostProvider_;
     std::shared_ptr<class SUUpdateSession> session_;
     struct PendingBundle {
         std::string bundle;

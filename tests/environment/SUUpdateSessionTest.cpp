@@ -10,6 +10,7 @@
 #include "foundation/UserDefaults.h"
 #include "platform/Platform.h"
 #include "platform/memory/MemoryAlerts.h"
+#include "support/DesktopSession.h"
 #include "support/TestHome.h"
 #include "support/UpdateSigningKey.h"
 
@@ -63,13 +64,15 @@ public:
     Choice choice = Choice::Install;
     bool installNow = false;
     int offers = 0;
+    bool lastOfferDownloaded = false;
     int readies = 0;
     int dismissals = 0;
     std::uint64_t lastReceived = 0;
 
-    void showUpdateFound(const Offer&, std::function<void(Choice)> reply) override
+    void showUpdateFound(const Offer& offer, std::function<void(Choice)> reply) override
     {
         ++offers;
+        lastOfferDownloaded = offer.downloaded;
         reply(choice);
     }
     void showDownloadStarted(std::function<void()>) override {}
@@ -99,7 +102,8 @@ protected:
     ~SUUpdateSessionTest() override { Bundle::setMainBundle(std::nullopt); }
 
     // The feed offers `version` with the archive as served; `attributes` replace length and signature.
-    void publish(const std::string& version, const std::string& body, std::string attributes = {})
+    void publish(const std::string& version, const std::string& body, std::string attributes = {},
+                 const std::string& file = "Telvora.tar.gz", const std::string& type = "application/gzip")
     {
         if (attributes.empty())
             attributes = "length=\"" + std::to_string(archive_.size()) + "\" sparkle:edSignature=\"" +
@@ -107,8 +111,8 @@ protected:
         std::lock_guard lock(mutex_);
         served_ = body;
         feed_ = R"(<?xml version="1.0" encoding="utf-8"?><rss version="2.0"><channel><item>
-<enclosure url=")" + server_.url("/Telvora-" + version + ".tar.gz") + R"(" sparkle:version=")" + version +
-                R"(" type="application/gzip" )" + attributes + R"(/></item></channel></rss>)";
+<enclosure url=")" + server_.url("/" + version + "/" + file) + R"(" sparkle:version=")" + version +
+                R"(" type=")" + type + R"(" )" + attributes + R"(/></item></channel></rss>)";
     }
 
     void check(bool userInitiated)
@@ -231,6 +235,52 @@ TEST_F(SUUpdateSessionTest, AutomaticUpdatingDownloadsSilentlyAndInstallsAtQuit)
     check(false);
     EXPECT_EQ(driver_->offers, 0);
     EXPECT_TRUE(alerts_->shownAlerts().empty());
+}
+
+TEST_F(SUUpdateSessionTest, AnAutomaticallyDownloadedPackageIsOfferedOnceAndInstalledThroughTheHelper)
+{
+    // The package road with stand-ins: pkexec runs the helper, which records what it was given,
+    // and the bundle's relauncher records how it was started.
+    const auto script = [](const std::string& path, const std::string& body) {
+        writeFile(path, "#!/bin/sh\n" + body + "\n");
+        ::chmod(path.c_str(), 0755);
+    };
+    script(dir_ + "/pkexec", "exec \"$@\"");
+    script(dir_ + "/helper", "printf '%s\\n' \"$@\" > '" + dir_ + "/helper-args'");
+    script(host_ + "/Contents/MacOS/telvora-relauncher", "printf '%s\\n' \"$@\" > '" + dir_ + "/relauncher-args.new' && "
+           "mv '" + dir_ + "/relauncher-args.new' '" + dir_ + "/relauncher-args'");
+    updater_.setInstallationHostProvider([this] {
+        SUInstallationHost host = SUInstallationHost::current();
+        host.kind = SUInstallationHost::Kind::Package;
+        host.pkexecProgram = dir_ + "/pkexec";
+        host.packageHelper = dir_ + "/helper";
+        return host;
+    });
+    bool terminated = false;
+    updater_.setTerminationHandler([&terminated] { terminated = true; });
+    updater_.setAutomaticallyDownloadsUpdates(true);
+    const std::string package = "!<arch>\ndebian-binary   a package of Telvora 2.2";
+    const std::string signature = key_.sign(package);
+    publish("2.2.0", package,
+            "length=\"" + std::to_string(package.size()) + "\" sparkle:edSignature=\"" + signature + "\"",
+            "telvora_2.2.0-1_amd64.deb", "application/vnd.debian.binary-package");
+
+    check(false);
+    ASSERT_EQ(driver_->offers, 1);
+    EXPECT_TRUE(driver_->lastOfferDownloaded);
+    EXPECT_TRUE(alerts_->shownAlerts().empty());
+    ASSERT_TRUE(test::waitUntil([&] { return fs::exists(dir_ + "/relauncher-args"); }, 5s));
+    const std::string helperArgs = readFile(dir_ + "/helper-args");
+    EXPECT_NE(helperArgs.find("/telvora_2.2.0-1_amd64.deb\n" + signature + "\n2.2.0\n"), std::string::npos)
+        << helperArgs;
+    const std::string relauncherArgs = readFile(dir_ + "/relauncher-args");
+    EXPECT_NE(relauncherArgs.find("--bundle\n" + host_ + "\n"), std::string::npos) << relauncherArgs;
+    EXPECT_EQ(relauncherArgs.find("--new-bundle"), std::string::npos) << relauncherArgs;
+    EXPECT_TRUE(terminated);
+
+    // The next scheduled check downloads it again but does not ask a second time.
+    check(false);
+    EXPECT_EQ(driver_->offers, 1);
 }
 
 TEST_F(SUUpdateSessionTest, ASkippedVersionIsOfferedOnlyWhenTheUserAsks)
