@@ -135,7 +135,8 @@ flip_byte() {
 helper_ends_with() {
   local want="$1" got=0
   shift
-  in_root /usr/lib/telvora/telvora-update-helper "$@" >"$work/out" 2>&1 || got=$?
+  # shellcheck disable=SC2086  # $caller is one NAME=VALUE word, or nothing
+  in_root ${caller:-} /usr/lib/telvora/telvora-update-helper "$@" >"$work/out" 2>&1 || got=$?
   sed 's/^/     /' "$work/out"
   [ "$got" = "$want" ] || { echo "   the helper ended with $got, not $want"; exit 1; }
 }
@@ -162,6 +163,9 @@ helper_ends_with 2 /tmp/update/flipped.deb "$new_signature" "$new_version"
 helper_ends_with 2 /tmp/update/new.deb "$old_signature" "$new_version"
 helper_ends_with 3 /tmp/update/link.deb "$new_signature" "$new_version"
 helper_ends_with 4 /tmp/update/new.deb "$new_signature" "$old_version+update2"
+echo "   a package its caller cannot read (pkexec's PKEXEC_UID: the helper opens it as that user):"
+install -m 600 "$root/tmp/update/new.deb" "$root/tmp/update/private.deb"
+caller=PKEXEC_UID=65534 helper_ends_with 7 /tmp/update/private.deb "$new_signature" "$new_version"
 [ "$(installed_version)" = "$old_version" ] || { echo "   a refused package changed the installed version"; exit 1; }
 echo "   the signed newer package:"
 helper_ends_with 0 /tmp/update/new.deb "$new_signature" "$new_version"

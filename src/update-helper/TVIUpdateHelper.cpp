@@ -7,8 +7,11 @@
 
 #include <cctype>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <dirent.h>
+#include <grp.h>
+#include <pwd.h>
 #include <fcntl.h>
 #include <filesystem>
 #include <iostream>
@@ -198,7 +201,7 @@ TVIUpdateHelper::Step TVIUpdateHelper::prepareCacheFolder()
 TVIUpdateHelper::Step TVIUpdateHelper::copyPackage()
 {
     // O_NONBLOCK: a FIFO in the package's place must not hang the helper before fstat refuses it.
-    const int source = open(packagePath_.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    const int source = openAsCaller(O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (source < 0) {
         if (errno == ELOOP) return Failure{Exit::kWrongPackage, packagePath_ + " is a symbolic link"};
         return Failure{Exit::kCopyFailed, "cannot open " + packagePath_ + ": " + errnoText()};
@@ -228,6 +231,32 @@ TVIUpdateHelper::Step TVIUpdateHelper::copyPackage()
     // The file may grow while it is read.
     if (copied > kMaxPackageBytes) return Failure{Exit::kWrongPackage, packagePath_ + " is larger than an update can be"};
     return std::nullopt;
+}
+
+int TVIUpdateHelper::openAsCaller(int flags) const
+{
+    if (!locations_.callerUid) return open(packagePath_.c_str(), flags);
+    const passwd* user = getpwuid(*locations_.callerUid);
+    if (user == nullptr) {
+        errno = EPERM;
+        return -1;
+    }
+    // Effective ids only: the real and saved ids stay root's, so that root comes back after.
+    if (initgroups(user->pw_name, user->pw_gid) != 0 || setegid(user->pw_gid) != 0 ||
+        seteuid(user->pw_uid) != 0) {
+        const int failure = errno;
+        seteuid(0);
+        setegid(0);
+        setgroups(0, nullptr);
+        errno = failure;
+        return -1;
+    }
+    const int fd = open(packagePath_.c_str(), flags);
+    const int failure = errno;
+    // Without root back every later step would fail; stop rather than go on half-privileged.
+    if (seteuid(0) != 0 || setegid(0) != 0 || setgroups(0, nullptr) != 0) std::abort();
+    errno = failure;
+    return fd;
 }
 
 TVIUpdateHelper::Step TVIUpdateHelper::verifySignature()

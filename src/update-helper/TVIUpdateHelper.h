@@ -15,6 +15,9 @@ public:
     struct Locations {
         std::string cacheFolder = "/var/cache/telvora/updates";
         std::string installedInfoPlist = "/usr/lib/telvora/Telvora.app/Contents/Info.plist";
+        // The user pkexec ran the helper for (PKEXEC_UID): the package is opened with that user's
+        // identity, so that nobody can have root read a file they could not read themselves.
+        std::optional<unsigned int> callerUid;
     };
     static constexpr const char* kPackageName = "telvora";
     static constexpr std::uint64_t kMaxPackageBytes = 512ull * 1024 * 1024;
@@ -44,6 +47,8 @@ private:
     Step checkArguments();
     Step prepareCacheFolder();
     Step copyPackage();
+    // open(2) of the package as the caller (when known); -1 with errno set on failure.
+    int openAsCaller(int flags) const;
     Step verifySignature();
     Step checkPackageFields();
     Step checkNewerThanInstalled();

@@ -39,9 +39,20 @@ int main(int argc, char** argv)
         return Exit::kUsage;
     }
     umask(077);
+    tvi::TVIUpdateHelper::Locations locations;
+    // pkexec names the user it runs us for; a helper started by root directly reads as root.
+    if (const char* caller = std::getenv("PKEXEC_UID")) {
+        char* end = nullptr;
+        const unsigned long uid = std::strtoul(caller, &end, 10);
+        if (end == caller || *end != '\0' || uid > 0xfffffffful) {
+            std::cerr << "telvora-update-helper: PKEXEC_UID is no user id" << std::endl;
+            return Exit::kUsage;
+        }
+        locations.callerUid = static_cast<unsigned int>(uid);
+    }
     // Nothing of the caller's environment reaches the tools this helper runs.
     clearenv();
     setenv("PATH", "/usr/sbin:/usr/bin:/sbin:/bin", 1);
     setenv("LC_ALL", "C.UTF-8", 1);
-    return tvi::TVIUpdateHelper(argv[1], argv[2], argv[3], tvi::TVIUpdateHelper::Locations{}).run();
+    return tvi::TVIUpdateHelper(argv[1], argv[2], argv[3], locations).run();
 }
