@@ -37,7 +37,7 @@ cmake --build build-tsan -j"$jobs" --target threaded_tests
 export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
 run_ctest build-tsan -L '^threaded$'
 
-echo "== libFuzzer: link, appcast, .strings and property-list readers (clang) =="
+echo "== libFuzzer: link, appcast, .strings, property-list and update-archive readers (clang) =="
 # Every fuzz/*.cpp is a target. The committed seeds are replayed first; then all targets
 # share one fuzzing budget (TELVORA_FUZZ_SECONDS, about a minute in all).
 if command -v clang++ >/dev/null; then
