@@ -222,7 +222,9 @@ void endChild(pid_t child, const RelaunchLog& log)
 // The new bundle did not come up: it goes aside and away, the old one comes back and is started.
 SURelauncher::Outcome rollBack(const SURelauncher::Options& options, const RelaunchLog& log)
 {
-    const std::string failed = options.bundlePath + ".failed-" + timeText("%Y%m%d-%H%M%S", false);
+    // The pid keeps two rollbacks within one second apart.
+    const std::string failed =
+        options.bundlePath + ".failed-" + timeText("%Y%m%d-%H%M%S", false) + "-" + std::to_string(::getpid());
     if (!renameNoReplace(options.bundlePath, failed, log) || !renameNoReplace(options.backupPath, options.bundlePath, log)) {
         log("rollback failed; the previous version stays in " + options.backupPath);
         return SURelauncher::Outcome::Failed;
