@@ -190,6 +190,29 @@ TEST_F(SUUpdaterCheckTest, HttpFeedIsFetchedFollowingARedirect)
     EXPECT_TRUE(updater_.lastUpdateCheckDate());
 }
 
+// A feed may point the window at notes on the web, never at a file on the user's machine.
+TEST_F(SUUpdaterCheckTest, ReleaseNotesLinkIsFetchedOnlyOverHttp)
+{
+    const std::string secret = dir_ + "/secret.html";
+    writeFile(secret, "<p>private</p>");
+    std::string notesLink;
+    LocalHttpServer server([&notesLink](const std::string& path) {
+        if (path == "/notes.html") return LocalHttpServer::Response::withStatus(200, "<p>Faster dialling.</p>");
+        std::string feed = appcast("3.0.0", "3.0");
+        feed.replace(feed.rfind("<enclosure"), 0, "<sparkle:releaseNotesLink>" + notesLink + "</sparkle:releaseNotesLink>");
+        return LocalHttpServer::Response::withStatus(200, feed);
+    });
+    updater_.setFeedURL(server.url("/Appcast.xml"));
+    for (const auto& [link, expected] : {std::pair<std::string, std::string>{server.url("/notes.html"), "<p>Faster dialling.</p>"},
+                                         {"file://" + secret, ""}}) {
+        notesLink = link;
+        const SUUpdateCheckResult result = check();
+        ASSERT_EQ(result.outcome, Outcome::UpdateAvailable) << link;
+        EXPECT_EQ(result.newestItem->releaseNotesHTML, expected) << link;
+        alerts_->reset();
+    }
+}
+
 TEST_F(SUUpdaterCheckTest, AFeedWithoutASchemeIsFetchedOverHttps)
 {
     // A plain HTTP server: the https attempt reaches it, and its handshake fails there.
