@@ -247,11 +247,18 @@ void SUUpdateWindow::presentWindow()
     window_->activateWindow();
 }
 
+// Each page answers only through its own reply; whatever an earlier page held is dropped.
+void SUUpdateWindow::forgetReplies()
+{
+    offerReply_ = nullptr;
+    readyReply_ = nullptr;
+    cancel_ = nullptr;
+}
+
 void SUUpdateWindow::showUpdateFound(const Offer& offer, std::function<void(UpdateChoice)> reply)
 {
     DDLogInfo("%@: Offering version %@ (running %@)", offer.item.displayVersion(), offer.hostVersion);
-    readyReply_ = nullptr;
-    cancel_ = nullptr;
+    forgetReplies();
     offerReply_ = std::move(reply);
     offeredVersion_ = offer.item.displayVersion();
     window();
@@ -274,8 +281,7 @@ void SUUpdateWindow::showUpdateFound(const Offer& offer, std::function<void(Upda
 void SUUpdateWindow::showDownloadStarted(std::function<void()> cancel)
 {
     DDLogInfo("%@: Showing the download");
-    offerReply_ = nullptr;
-    readyReply_ = nullptr;
+    forgetReplies();
     cancel_ = std::move(cancel);
     const PageButton buttons[3] = {{}, {}, {text("Cancel"), [this] { cancelDownload(); }}};
     showPage(Page::Download, text("Downloading update\u2026"), QString(), buttons, -1);
@@ -298,9 +304,7 @@ void SUUpdateWindow::showDownloadProgress(std::uint64_t received, std::uint64_t 
 
 void SUUpdateWindow::showPreparing()
 {
-    offerReply_ = nullptr;
-    readyReply_ = nullptr;
-    cancel_ = nullptr;
+    forgetReplies();
     const PageButton none[3] = {};
     showPage(Page::Preparing, text("Verifying and unpacking the update\u2026"), QString(), none, -1);
 }
@@ -308,8 +312,7 @@ void SUUpdateWindow::showPreparing()
 void SUUpdateWindow::showReadyToInstall(std::function<void(bool installNow)> reply)
 {
     DDLogInfo("%@: Showing the update ready to install");
-    offerReply_ = nullptr;
-    cancel_ = nullptr;
+    forgetReplies();
     readyReply_ = std::move(reply);
     const PageButton buttons[3] = {
         {},
@@ -326,9 +329,7 @@ void SUUpdateWindow::showReadyToInstall(std::function<void(bool installNow)> rep
 
 void SUUpdateWindow::showInstalling()
 {
-    offerReply_ = nullptr;
-    readyReply_ = nullptr;
-    cancel_ = nullptr;
+    forgetReplies();
     const PageButton none[3] = {};
     showPage(Page::Installing, text("Installing update\u2026"), QString(), none, -1);
 }
@@ -336,9 +337,7 @@ void SUUpdateWindow::showInstalling()
 void SUUpdateWindow::dismissUpdate()
 {
     // The flow ended: nothing shown can answer any more.
-    offerReply_ = nullptr;
-    readyReply_ = nullptr;
-    cancel_ = nullptr;
+    forgetReplies();
     page_ = Page::None;
     if (window_) window_->hide();
 }

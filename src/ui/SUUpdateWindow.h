@@ -60,6 +60,7 @@ private:
     void presentWindow();
     // The user closed the window (title bar or Escape); false keeps it open.
     bool windowShouldClose();
+    void forgetReplies();
     void answerOffer(UpdateChoice choice);
     void answerReady(bool installNow);
     void cancelDownload();
