@@ -3,6 +3,7 @@
 // Checked besides memory safety and undefined behaviour:
 // - a refused feed always says why;
 // - every item read names a version, and every text read is valid UTF-8;
+// - no item's version holds a path separator or "..";
 // - the newest item is one of the items, and there is one exactly when there are items.
 #include "environment/SUAppcast.h"
 #include "foundation/Unicode.h"
@@ -36,6 +37,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     for (const SUAppcastItem& item : *items) {
         if (item.versionString.empty() && item.displayVersionString.empty()) fail("an item without a version");
+        for (const std::string* version : {&item.versionString, &item.displayVersionString})
+            if (version->find_first_of("/\\") != std::string::npos || version->find("..") != std::string::npos)
+                fail("an item's version could name a path");
         for (const std::string* text : {&item.title, &item.versionString, &item.displayVersionString, &item.fileURL})
             if (!Unicode::isValidUtf8(*text)) fail("a text read from the feed is no valid UTF-8");
     }

@@ -23,6 +23,18 @@ std::string trimmed(std::string_view text)
     return std::string(text.substr(first, last - first + 1));
 }
 
+// Why a version text is unfit to be one, or nullptr. Versions are compared, stored and shown,
+// and end up near file names: nothing that could name a path, hide a line break or run on.
+const char* unfitVersion(std::string_view version)
+{
+    if (version.size() > SUAppcast::kLongestVersion) return "its version is longer than 64 characters";
+    if (version.find_first_of("/\\") != std::string_view::npos || version.find("..") != std::string_view::npos)
+        return "its version could name a path";
+    for (const char c : version)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) return "its version holds a control character";
+    return nullptr;
+}
+
 // Collects the items from expat's events. Names are matched as written ("sparkle:version"),
 // as feeds in the wild do not always declare the prefix.
 class AppcastReader {
@@ -62,6 +74,7 @@ public:
     }
 
     std::vector<SUAppcastItem> items;
+    std::vector<std::string> ignored;
 
 private:
     static void onStart(void* self, const XML_Char* name, const XML_Char** attributes)
@@ -158,7 +171,14 @@ private:
 
     void finishItem()
     {
-        if (!item_.versionString.empty() || !item_.displayVersionString.empty()) items.push_back(item_);
+        ++itemNumber_;
+        if (!item_.versionString.empty() || !item_.displayVersionString.empty()) {
+            const char* unfit = unfitVersion(item_.versionString);
+            if (!unfit) unfit = unfitVersion(item_.displayVersionString);
+            // The text itself is not repeated: it is the feed's, and may carry anything.
+            if (unfit) ignored.push_back(format("Item %@ of the update feed is ignored: %@.", itemNumber_, unfit));
+            else items.push_back(item_);
+        }
         inItem_ = false;
         capture_ = nullptr;
     }
@@ -172,6 +192,7 @@ private:
     std::size_t depth_ = 0;
     std::string captured_;
     bool sawFeed_ = false;
+    std::size_t itemNumber_ = 0;
 };
 
 }
@@ -181,11 +202,15 @@ const std::string& SUAppcastItem::displayVersion() const
     return displayVersionString.empty() ? versionString : displayVersionString;
 }
 
-std::optional<std::vector<SUAppcastItem>> SUAppcast::parseAppcast(std::string_view xml, std::string* error)
+std::optional<std::vector<SUAppcastItem>> SUAppcast::parseAppcast(std::string_view xml, std::string* error,
+                                                                  std::vector<std::string>* ignored)
 {
     AppcastReader reader;
     std::string why;
-    if (reader.read(xml, why)) return std::move(reader.items);
+    if (reader.read(xml, why)) {
+        if (ignored) *ignored = std::move(reader.ignored);
+        return std::move(reader.items);
+    }
     if (error) *error = std::move(why);
     return std::nullopt;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -42,13 +43,19 @@ struct SUAppcastItem {
 // items naming neither version are skipped. The feed comes from the network, so it is read
 // by expat and must be well-formed XML (UTF-8, UTF-16, ISO-8859-1 or US-ASCII) without a
 // document type declaration: a half-downloaded or malformed feed is refused, never misread.
+// An item whose version texts hold "/", a backslash, "..", a control character or more than
+// kLongestVersion characters is ignored: no feed may make a version that names a path.
 class SUAppcast {
 public:
+    static constexpr std::size_t kLongestVersion = 64;
+
     SUAppcast() = delete;
 
     // The items that name a version, in feed order; nullopt when the text is no well-formed
     // RSS document, with the reason (expat's message and the position) in `error` if given.
-    static std::optional<std::vector<SUAppcastItem>> parseAppcast(std::string_view xml, std::string* error = nullptr);
+    // `ignored`, if given, gets one sentence for each item left out for its version texts.
+    static std::optional<std::vector<SUAppcastItem>> parseAppcast(std::string_view xml, std::string* error = nullptr,
+                                                                  std::vector<std::string>* ignored = nullptr);
     // The item with the highest version (machine versions preferred, as the comparator
     // orders them; the first of equal ones); nullopt for no items.
     static std::optional<SUAppcastItem> newestItem(const std::vector<SUAppcastItem>& items);

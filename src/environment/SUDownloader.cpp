@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <limits>
 #include <memory>
 
 namespace tvi {
@@ -63,10 +64,19 @@ int onProgress(void* context, curl_off_t total, curl_off_t, curl_off_t, curl_off
     return 0;
 }
 
+// Only over the network: a feed must not make Telvora copy a device or a local file.
+bool downloadableScheme(const std::string& url, std::string& error)
+{
+    const std::string scheme = SUFeedFetcher::schemeOf(url);
+    if (scheme == "http" || scheme == "https") return true;
+    error = format("The download address \"%@\" is refused: updates are downloaded over http or https only.", url);
+    return false;
+}
+
 std::string describeFailure(const CurlLibrary& library, CURLcode code, const Transfer& transfer,
                             const char* errorBuffer)
 {
-    if (transfer.tooLong)
+    if (transfer.tooLong || code == CURLE_FILESIZE_EXCEEDED)
         return format("The download is longer than the %llu bytes the update feed announced.",
                       static_cast<unsigned long long>(transfer.announced));
     if (transfer.writeError)
@@ -82,7 +92,7 @@ SUDownloader::Result SUDownloader::download(const std::string& url, const std::s
                                             const Progress& progress, const std::atomic<bool>* cancelled)
 {
     Result result;
-    if (!SUFeedFetcher::fetchableScheme(url, "download address", result.errorDescription)) return result;
+    if (!downloadableScheme(url, result.errorDescription)) return result;
     const SUFeedFetcher::Transfer opened = SUFeedFetcher::openTransfer(result.errorDescription);
     if (!opened.handle) return result;
     const CurlLibrary* library = opened.library;
@@ -100,6 +110,10 @@ SUDownloader::Result SUDownloader::download(const std::string& url, const std::s
 
     CURL* handle = opened.handle.get();
     SUFeedFetcher::prepareTransfer(*library, handle, url, options, errorBuffer);
+    library->easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "http,https");
+    // A server that says beforehand the body is longer than announced is not listened to at all.
+    if (announcedLength && announcedLength <= static_cast<std::uint64_t>(std::numeric_limits<curl_off_t>::max()))
+        library->easy_setopt(handle, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(announcedLength));
     // The enclosure is compressed already; asking for compression only costs time.
     library->easy_setopt(handle, CURLOPT_ACCEPT_ENCODING, nullptr);
     library->easy_setopt(handle, CURLOPT_BUFFERSIZE, 256L * 1024);

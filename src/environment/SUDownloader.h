@@ -27,9 +27,9 @@ public:
 
     SUDownloader() = delete;
 
-    // Downloads `url` into `destination` (created; must not exist). `announcedLength` 0 means
-    // unknown. The whole transfer may take options.timeout; the defaults suit a feed, not a
-    // download, so callers pass their own.
+    // Downloads `url` (http or https only, redirects too) into `destination` (created; must not
+    // exist). `announcedLength` 0 means unknown. The whole transfer may take options.timeout;
+    // the defaults suit a feed, not a download, so callers pass their own.
     static Result download(const std::string& url, const std::string& destination, std::uint64_t announcedLength,
                            const SUFeedFetcher::Options& options, const Progress& progress = {},
                            const std::atomic<bool>* cancelled = nullptr);

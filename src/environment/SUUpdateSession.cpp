@@ -13,9 +13,13 @@
 #include "platform/Alerts.h"
 #include "platform/Platform.h"
 
+#include <sys/statvfs.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
+#include <optional>
 #include <system_error>
 
 namespace tvi {
@@ -27,16 +31,19 @@ std::string localized(const std::string& key)
     return TVILocalizationUtilities::replaceAppNameInString(Bundle::mainBundle().localizedString(key));
 }
 
-// The download's file name: the last part of the address's path when it is plain, else a
-// name of our own; the folder is ours alone, so nothing else can be overwritten.
-std::string downloadName(const std::string& url, bool package)
+// Nothing larger is an update of Telvora: a feed must not be able to fill the disk.
+constexpr std::uint64_t kLargestDownload = 512ull * 1024 * 1024;
+// Left free beside a download, so that other programs can still save their work.
+constexpr std::uint64_t kFreeSpaceMargin = 64ull * 1024 * 1024;
+
+// The download's file name is ours, never the address's.
+const char* downloadName(bool package) { return package ? "update.deb" : "update.tar.gz"; }
+
+std::optional<std::uint64_t> freeSpaceIn(const std::string& folder)
 {
-    const std::string path = url.substr(0, url.find_first_of("?#"));
-    std::string name = path.substr(path.find_last_of('/') + 1);
-    const bool plain = !name.empty() && name[0] != '.' &&
-                       name.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789._+-~") ==
-                           std::string::npos;
-    return plain ? name : (package ? "update.deb" : "update.tar.gz");
+    struct statvfs space {};
+    if (::statvfs(folder.c_str(), &space) != 0) return std::nullopt;
+    return static_cast<std::uint64_t>(space.f_bavail) * space.f_frsize;
 }
 
 void removeQuietly(const std::string& path)
@@ -156,32 +163,11 @@ SUUpdateSession::Prepared SUUpdateSession::prepare(const std::atomic<bool>& canc
 {
     Prepared prepared;
     const SUAppcastEnclosure* enclosure = host_.enclosureFor(item_);
-    if (!enclosure) {
-        prepared.errorDescription = host_.kind == SUInstallationHost::Kind::Package
-                                        ? "The update offers no Debian package."
-                                        : "The update offers no archive of the application bundle (.tar.gz).";
-        return prepared;
-    }
-    if (host_.workFolder.empty()) {
-        prepared.errorDescription = "There is no folder to download the update into.";
-        return prepared;
-    }
-    // Said before anything is downloaded: the new bundle must be unpacked beside the old one.
-    const std::string parent = std::filesystem::path(host_.bundlePath).parent_path().string();
-    if (host_.kind == SUInstallationHost::Kind::Bundle && ::access(parent.c_str(), W_OK) != 0) {
-        prepared.errorDescription = format("Telvora lies in %@, which you cannot change; an administrator has to "
-                                           "install version %@ there.", parent, item_.displayVersion());
-        return prepared;
-    }
-    const std::string folder = host_.workFolder + "/" + SUInstallationHost::versionOf(item_);
-    removeQuietly(folder);
-    std::error_code error;
-    std::filesystem::create_directories(folder, error);
-    if (error) {
-        prepared.errorDescription = format("The folder %@ could not be made: %@", folder, error.message());
-        return prepared;
-    }
-    prepared.file = folder + "/" + downloadName(enclosure->url, host_.kind == SUInstallationHost::Kind::Package);
+    // Everything the feed alone decides is checked before the file system is touched.
+    if (!mayDownload(enclosure, prepared.errorDescription)) return prepared;
+    std::string folder;
+    if (!makeDownloadFolder(enclosure->length, folder, prepared.errorDescription)) return prepared;
+    prepared.file = folder + "/" + downloadName(host_.kind == SUInstallationHost::Kind::Package);
     DDLogInfo("%@: Downloading %@ (%llu bytes announced) to %@", enclosure->url,
               static_cast<unsigned long long>(enclosure->length), prepared.file);
     const SUDownloader::Result downloaded =
@@ -203,22 +189,74 @@ SUUpdateSession::Prepared SUUpdateSession::prepare(const std::atomic<bool>& canc
     return prepared;
 }
 
-bool SUUpdateSession::checkDownload(const SUAppcastEnclosure& enclosure, const std::string& file,
-                                    std::string& why) const
+bool SUUpdateSession::mayDownload(const SUAppcastEnclosure* enclosure, std::string& why) const
 {
+    if (!enclosure) {
+        why = host_.kind == SUInstallationHost::Kind::Package
+                  ? "The update offers no Debian package."
+                  : "The update offers no archive of the application bundle (.tar.gz).";
+        return false;
+    }
+    if (host_.workFolder.empty()) {
+        why = "There is no folder to download the update into.";
+        return false;
+    }
+    // Said before anything is downloaded: the new bundle must be unpacked beside the old one.
+    const std::string parent = std::filesystem::path(host_.bundlePath).parent_path().string();
+    if (host_.kind == SUInstallationHost::Kind::Bundle && ::access(parent.c_str(), W_OK) != 0) {
+        why = format("Telvora lies in %@, which you cannot change; an administrator has to install version %@ there.",
+                     parent, item_.displayVersion());
+        return false;
+    }
     if (!host_.isNewer(item_)) {
         why = format("Version %@ is not newer than the running %@; it is not installed.", item_.displayVersion(),
                      host_.displayVersion);
         return false;
     }
-    if (enclosure.length == 0) {
+    if (enclosure->length == 0) {
         why = "The update feed announces no length for the download, so it cannot be checked.";
         return false;
     }
-    if (enclosure.edSignature.empty()) {
+    if (enclosure->length > kLargestDownload) {
+        why = format("The update feed announces a download of %llu bytes; updates larger than 512 MiB are refused.",
+                     static_cast<unsigned long long>(enclosure->length));
+        return false;
+    }
+    if (enclosure->edSignature.empty()) {
         why = "The update is not signed; only updates signed by the maker are installed.";
         return false;
     }
+    return true;
+}
+
+bool SUUpdateSession::makeDownloadFolder(std::uint64_t length, std::string& folder, std::string& why) const
+{
+    std::error_code error;
+    std::filesystem::create_directories(host_.workFolder, error);
+    if (error) {
+        why = format("The folder %@ could not be made: %@", host_.workFolder, error.message());
+        return false;
+    }
+    const auto available = freeSpaceIn(host_.workFolder);
+    if (!available || *available < kFreeSpaceMargin || *available - kFreeSpaceMargin < length) {
+        why = format("The download of %llu bytes does not fit in the space left free in %@.",
+                     static_cast<unsigned long long>(length), host_.workFolder);
+        return false;
+    }
+    // A fresh folder of our own for each download: no name in it comes from the feed.
+    std::string pattern = host_.workFolder + "/download-XXXXXX";
+    if (!::mkdtemp(pattern.data())) {
+        why = format("No folder could be made in %@ for the download: %@", host_.workFolder,
+                     std::string(std::strerror(errno)));
+        return false;
+    }
+    folder = pattern;
+    return true;
+}
+
+bool SUUpdateSession::checkDownload(const SUAppcastEnclosure& enclosure, const std::string& file,
+                                    std::string& why) const
+{
     const auto verifier = SUSignatureVerifier::withPublicKey(host_.publicKey, &why);
     if (!verifier) {
         why = "This copy of Telvora carries no valid key to check updates with (" + why + ")";

@@ -7,6 +7,7 @@
 #include "environment/SUUserDriver.h"
 
 #include <atomic>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -79,6 +80,10 @@ private:
 
     // The work of the session's thread.
     Prepared prepare(const std::atomic<bool>& cancelled, const SUDownloader::Progress& progress) const;
+    // What the feed alone decides (newer, length, size, signed), before the file system is touched.
+    bool mayDownload(const SUAppcastEnclosure* enclosure, std::string& why) const;
+    // A new, uniquely named folder in the Updates folder, when the download fits the free space.
+    bool makeDownloadFolder(std::uint64_t length, std::string& folder, std::string& why) const;
     bool checkDownload(const SUAppcastEnclosure& enclosure, const std::string& file, std::string& why) const;
     bool unpack(const std::string& file, Prepared& prepared, const std::atomic<bool>& cancelled) const;
 

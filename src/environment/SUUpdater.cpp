@@ -315,7 +315,9 @@ SUUpdateCheckResult SUUpdater::performCheck(const std::optional<std::string>& fe
         return result;
     }
     std::string whyNot;
-    const auto items = SUAppcast::parseAppcast(fetched.body, &whyNot);
+    std::vector<std::string> ignored;
+    const auto items = SUAppcast::parseAppcast(fetched.body, &whyNot, &ignored);
+    for (const std::string& why : ignored) DDLogWarn("%@: %@", why);
     if (!items) {
         result.errorDescription = whyNot;
         return result;

@@ -87,6 +87,37 @@ TEST(SUAppcastTest, WhatIsNoAppcastIsRefused)
     EXPECT_TRUE(empty->empty());
 }
 
+TEST(SUAppcastTest, AnItemWhoseVersionCouldNameAPathIsIgnored)
+{
+    // Versions end up near file names: an item whose version could climb out of a folder, hide a
+    // control character or run on is dropped; the plain items beside it stay.
+    const std::string climbing = "99/../../../../../Documents";
+    const std::vector<std::string> refused = {climbing, "99\\..\\x", "2..3", "..", "2.2\x7f",
+                                              std::string(65, '9')};
+    for (const std::string& version : refused) {
+        SCOPED_TRACE(version);
+        for (const std::string& item :
+             {"<item><enclosure url=\"https://e.org/a.tar.gz\" sparkle:version=\"" + version + "\"/></item>",
+              "<item><enclosure url=\"https://e.org/a.tar.gz\" sparkle:version=\"3\" sparkle:shortVersionString=\"" +
+                  version + "\"/></item>",
+              "<item><sparkle:version>" + version + "</sparkle:version></item>",
+              "<item><sparkle:shortVersionString>" + version + "</sparkle:shortVersionString></item>"}) {
+            const std::string feed = "<rss><channel><item><sparkle:version>1.0</sparkle:version></item>" + item +
+                                     "<item><sparkle:version>1.1</sparkle:version></item></channel></rss>";
+            const auto items = SUAppcast::parseAppcast(feed);
+            ASSERT_TRUE(items) << feed;
+            ASSERT_EQ(items->size(), 2u) << feed;
+            EXPECT_EQ((*items)[0].versionString, "1.0");
+            EXPECT_EQ((*items)[1].versionString, "1.1");
+        }
+    }
+    // Sixty-four plain characters are still a version.
+    const auto items = SUAppcast::parseAppcast("<rss><channel><item><sparkle:version>" + std::string(64, '9') +
+                                               "</sparkle:version></item></channel></rss>");
+    ASSERT_TRUE(items);
+    EXPECT_EQ(items->size(), 1u);
+}
+
 TEST(SUAppcastTest, NewestIsTheHighestVersionWhereverItStands)
 {
     auto item = [](std::string version, std::string display, std::string title) {

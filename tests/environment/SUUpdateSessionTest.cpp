@@ -1,6 +1,7 @@
 #include "environment/SUUpdater.h"
 
 #include "environment/SUInstallationHost.h"
+#include "environment/SUUpdateSession.h"
 
 #include "LocalHttpServer.h"
 #include "foundation/Bundle.h"
@@ -20,6 +21,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 
 using namespace std::chrono_literals;
@@ -108,10 +110,16 @@ protected:
         if (attributes.empty())
             attributes = "length=\"" + std::to_string(archive_.size()) + "\" sparkle:edSignature=\"" +
                          key_.sign(archive_) + "\"";
+        publishAt(server_.url("/" + version + "/" + file), version, body, attributes, type);
+    }
+
+    void publishAt(const std::string& url, const std::string& version, const std::string& body,
+                   const std::string& attributes, const std::string& type = "application/gzip")
+    {
         std::lock_guard lock(mutex_);
         served_ = body;
         feed_ = R"(<?xml version="1.0" encoding="utf-8"?><rss version="2.0"><channel><item>
-<enclosure url=")" + server_.url("/" + version + "/" + file) + R"(" sparkle:version=")" + version +
+<enclosure url=")" + url + R"(" sparkle:version=")" + version +
                 R"(" type=")" + type + R"(" )" + attributes + R"(/></item></channel></rss>)";
     }
 
@@ -120,8 +128,13 @@ protected:
         if (userInitiated) updater_.checkForUpdates();
         else updater_.checkForUpdatesInBackground();
         // Until the check and whatever session it started have ended.
-        const auto watch = DispatchTimer::scheduled(DispatchQueue::main(), 10ms, true, [this] {
-            if (!updater_.isCheckingForUpdates() && !updater_.isUpdating()) MainRunLoop::shared().stop();
+        serveUntil([this] { return !updater_.isCheckingForUpdates() && !updater_.isUpdating(); });
+    }
+
+    void serveUntil(std::function<bool()> done)
+    {
+        const auto watch = DispatchTimer::scheduled(DispatchQueue::main(), 10ms, true, [done] {
+            if (done()) MainRunLoop::shared().stop();
         });
         std::atomic<bool> returned{false};
         std::thread guard([&] {
@@ -132,6 +145,16 @@ protected:
         returned = true;
         guard.join();
         watch->invalidate();
+    }
+
+    // What the Updates folder holds (the relauncher's log aside).
+    static std::vector<std::string> inTheUpdatesFolder()
+    {
+        std::vector<std::string> names;
+        std::error_code absent;
+        for (const auto& entry : fs::directory_iterator(SUInstallationHost::current().workFolder, absent))
+            if (entry.path().filename() != "relauncher.log") names.push_back(entry.path().filename());
+        return names;
     }
 
     std::vector<std::string> besideTheBundle() const
@@ -214,7 +237,7 @@ TEST_F(SUUpdateSessionTest, AVerifiedBundleIsSwappedInAtQuitAndTheOldOneGoesOnce
     // Nothing of the download is left over; the unpacked bundle waits beside the running one.
     const std::string downloads = SUInstallationHost::current().workFolder;
     ASSERT_FALSE(downloads.empty());
-    EXPECT_FALSE(fs::exists(downloads + "/2.2.0"));
+    EXPECT_TRUE(inTheUpdatesFolder().empty());
     updater_.installUpdateOnQuit();
     EXPECT_NE(readFile(host_ + "/Contents/Info.plist").find("2.2.0"), std::string::npos);
     EXPECT_EQ(besideTheBundle(), (std::vector<std::string>{".Telvora.app-previous-2.1.0", "Telvora.app"}));
@@ -271,7 +294,7 @@ TEST_F(SUUpdateSessionTest, AnAutomaticallyDownloadedPackageIsOfferedOnceAndInst
     EXPECT_TRUE(alerts_->shownAlerts().empty());
     ASSERT_TRUE(test::waitUntil([&] { return fs::exists(dir_ + "/relauncher-args"); }, 5s));
     const std::string helperArgs = readFile(dir_ + "/helper-args");
-    EXPECT_NE(helperArgs.find("/telvora_2.2.0-1_amd64.deb\n" + signature + "\n2.2.0\n"), std::string::npos)
+    EXPECT_NE(helperArgs.find("/update.deb\n" + signature + "\n2.2.0\n"), std::string::npos)
         << helperArgs;
     const std::string relauncherArgs = readFile(dir_ + "/relauncher-args");
     EXPECT_NE(relauncherArgs.find("--bundle\n" + host_ + "\n"), std::string::npos) << relauncherArgs;
@@ -300,6 +323,76 @@ TEST_F(SUUpdateSessionTest, ASkippedVersionIsOfferedOnlyWhenTheUserAsks)
     check(false);
     EXPECT_EQ(driver_->offers, 3);
     EXPECT_EQ(besideTheBundle(), std::vector<std::string>{"Telvora.app"});
+}
+
+
+TEST_F(SUUpdateSessionTest, AFeedVersionThatClimbsOutOfTheUpdatesFolderRemovesNothingOutsideIt)
+{
+    // From the Updates folder, five steps up and into the user's documents.
+    const std::string climbing = "99/../../../../../Documents";
+    const std::string documents = test::testHome() + "/Documents";
+    fs::create_directories(documents);
+    writeFile(documents + "/letter.txt", "Dear Ms Okafor");
+    const auto untouched = [&] { return readFile(documents + "/letter.txt") == "Dear Ms Okafor"; };
+    const std::string halfway = archive_.substr(0, archive_.size() / 2);
+    const std::string signature = key_.sign(archive_);
+    publish(climbing, halfway,
+            "sparkle:shortVersionString=\"2.2\" length=\"" + std::to_string(archive_.size()) +
+                "\" sparkle:edSignature=\"" + signature + "\"");
+    check(true);
+    EXPECT_TRUE(untouched());
+    updater_.setAutomaticallyDownloadsUpdates(true);
+    check(false);
+    EXPECT_TRUE(untouched());
+
+    // Nor when such an item reaches a session by another way and its download breaks off half-way:
+    // the download goes into a folder of the session's own making.
+    SUAppcastItem item;
+    item.versionString = climbing;
+    item.displayVersionString = "2.2";
+    item.enclosures.push_back({server_.url("/Telvora.tar.gz"), archive_.size(), "application/gzip", signature});
+    for (const bool interactive : {true, false}) {
+        SCOPED_TRACE(interactive ? "offered" : "silent");
+        bool finished = false;
+        SUUpdateSession::Hooks hooks;
+        hooks.finished = [&finished] { finished = true; };
+        const auto session =
+            SUUpdateSession::make(item, SUInstallationHost::current(), driver_, SUFeedFetcher::Options{}, hooks);
+        if (interactive) session->offer(true);
+        else session->downloadSilently();
+        serveUntil([&finished] { return finished; });
+        ASSERT_TRUE(finished);
+        EXPECT_TRUE(untouched());
+        EXPECT_TRUE(inTheUpdatesFolder().empty());
+    }
+    EXPECT_EQ(besideTheBundle(), std::vector<std::string>{"Telvora.app"});
+}
+
+TEST_F(SUUpdateSessionTest, ADownloadThatCouldFillTheDiskIsRefusedBeforeAnythingIsFetched)
+{
+    const std::string signature = "\" sparkle:edSignature=\"" + key_.sign(archive_) + "\"";
+    const std::string size = std::to_string(archive_.size());
+    struct Case {
+        const char* name;
+        std::string url, length, reason;
+    };
+    const std::vector<Case> cases = {
+        {"a local file", "file:///dev/zero", size, "http or https"},
+        {"just above 512 MiB", server_.url("/2.2.0/Telvora.tar.gz"), "536870913", "larger than 512 MiB"},
+        {"nineteen digits", server_.url("/2.2.0/Telvora.tar.gz"), "9999999999999999999", "larger than 512 MiB"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        publishAt(c.url, "2.2.0", archive_, "length=\"" + c.length + signature);
+        check(true);
+        const auto shown = alerts_->shownAlerts();
+        alerts_->reset();
+        ASSERT_EQ(shown.size(), 1u);
+        EXPECT_EQ(shown[0].messageText, "The update could not be installed.");
+        EXPECT_NE(shown[0].informativeText.find(c.reason), std::string::npos) << shown[0].informativeText;
+        for (const std::string& path : server_.paths()) EXPECT_EQ(path, "/Appcast.xml");
+        EXPECT_TRUE(inTheUpdatesFolder().empty());
+    }
 }
 
 }
