@@ -9,7 +9,8 @@
 #include <sys/time.h>
 #include <unistd.h>
 
-#include <cstdlib>
+#include <atomic>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <sstream>
@@ -17,6 +18,8 @@
 
 namespace tvi {
 namespace {
+
+std::atomic<bool> socketDiagnosticsOff{false};
 
 struct Endpoint {
     int family = AF_UNSPEC;
@@ -103,10 +106,31 @@ std::optional<uid_t> askSocketDiagnostics(const Endpoint& owner, const Endpoint&
     return std::nullopt;
 }
 
-// The same question put to /proc/net/tcp or tcp6, matched by the two ports.
+// An endpoint as the kernel prints it in /proc/net/tcp and tcp6: the address as 32-bit
+// words in host order, then the port, all in upper-case hex ("0100007F:1F90").
+std::string procTableText(const Endpoint& endpoint)
+{
+    const std::size_t words = endpoint.family == AF_INET ? 1 : 4;
+    std::string text;
+    char piece[16];
+    for (std::size_t i = 0; i < words; ++i) {
+        std::uint32_t word;
+        std::memcpy(&word, endpoint.address + 4 * i, sizeof word);
+        std::snprintf(piece, sizeof piece, "%08X", static_cast<unsigned>(word));
+        text += piece;
+    }
+    std::snprintf(piece, sizeof piece, ":%04X", static_cast<unsigned>(endpoint.port));
+    return text + piece;
+}
+
+// The same question put to /proc/net/tcp or tcp6. Both whole ends must match: ports alone
+// would let another user's socket bound to 127.0.0.2 with the listener's port pass for
+// Telvora's own accepted one.
 std::optional<uid_t> askProcTable(const Endpoint& owner, const Endpoint& other)
 {
     std::ifstream table(owner.family == AF_INET ? "/proc/net/tcp" : "/proc/net/tcp6");
+    const std::string ownEnd = procTableText(owner);
+    const std::string otherEnd = procTableText(other);
     std::string line;
     std::getline(table, line); // column titles
     while (std::getline(table, line)) {
@@ -114,11 +138,8 @@ std::optional<uid_t> askProcTable(const Endpoint& owner, const Endpoint& other)
         std::string slot, local, remote, state, queues, timer, retransmits;
         uid_t uid = 0;
         if (!(fields >> slot >> local >> remote >> state >> queues >> timer >> retransmits >> uid)) continue;
-        const auto portOf = [](const std::string& endpoint) {
-            const auto colon = endpoint.rfind(':');
-            return colon == std::string::npos ? 0ul : std::strtoul(endpoint.c_str() + colon + 1, nullptr, 16);
-        };
-        if (portOf(local) == owner.port && portOf(remote) == other.port && state != "06") return uid;
+        // A socket in TIME_WAIT has no owner any more (it reads as root).
+        if (local == ownEnd && remote == otherEnd && state != "06") return uid;
     }
     return std::nullopt;
 }
@@ -131,8 +152,19 @@ std::optional<uid_t> TVISocketPeerOwner::uidOfPeer(const Address& localAddress, 
     const auto peer = endpointOf(peerAddress);
     if (!local || !peer || local->family != peer->family) return std::nullopt;
     // The peer's socket is the one whose own end is the peer address.
-    if (const auto uid = askSocketDiagnostics(*peer, *local)) return uid;
+    if (!socketDiagnosticsOff.load())
+        if (const auto uid = askSocketDiagnostics(*peer, *local)) return uid;
     return askProcTable(*peer, *local);
+}
+
+TVISocketPeerOwner::WithoutSocketDiagnostics::WithoutSocketDiagnostics()
+    : previous_(socketDiagnosticsOff.exchange(true))
+{
+}
+
+TVISocketPeerOwner::WithoutSocketDiagnostics::~WithoutSocketDiagnostics()
+{
+    socketDiagnosticsOff.store(previous_);
 }
 
 }

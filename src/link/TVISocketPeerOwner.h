@@ -11,7 +11,8 @@ namespace tvi {
 // Finds the user account that owns the other end of a loopback TCP connection,
 // so the link server can turn away every process but the user's own. The kernel
 // is asked through its socket diagnostics (netlink), with the TCP tables in /proc
-// as a fallback.
+// as a fallback; each must find the socket by both whole ends (address and port), and
+// a connection whose owner neither finds is refused.
 class TVISocketPeerOwner {
 public:
     using Address = std::vector<std::uint8_t>;
@@ -21,6 +22,18 @@ public:
     // gone already, or was never on this machine).
     static std::optional<uid_t> uidOfPeer(const Address& localAddress, const Address& peerAddress);
 
+    // While one lives, the netlink question is not asked, as on a kernel or in a sandbox
+    // without socket diagnostics: the /proc tables alone decide.
+    class WithoutSocketDiagnostics {
+    public:
+        WithoutSocketDiagnostics();
+        ~WithoutSocketDiagnostics();
+        WithoutSocketDiagnostics(const WithoutSocketDiagnostics&) = delete;
+        WithoutSocketDiagnostics& operator=(const WithoutSocketDiagnostics&) = delete;
+
+    private:
+        bool previous_;
+    };
 };
 
 }
