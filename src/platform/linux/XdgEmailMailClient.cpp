@@ -44,12 +44,12 @@ bool XdgEmailMailClient::clientTakesAttachments(std::string_view desktopEntry)
 
 MailOutcome XdgEmailMailClient::send(const MailMessage& message) const
 {
-    std::vector<std::string> arguments{"xdg-email", "--utf8", "--subject", message.subject, "--body", message.body};
-    for (const std::string& path : message.attachments) {
-        arguments.push_back("--attach");
-        arguments.push_back(path);
-    }
-    arguments.push_back(message.recipient);
+    // xdg-email refuses an option or a recipient given as "": only the fields with a value go.
+    std::vector<std::string> arguments{"xdg-email", "--utf8"};
+    if (!message.subject.empty()) arguments.insert(arguments.end(), {"--subject", message.subject});
+    if (!message.body.empty()) arguments.insert(arguments.end(), {"--body", message.body});
+    for (const std::string& path : message.attachments) arguments.insert(arguments.end(), {"--attach", path});
+    if (!message.recipient.empty()) arguments.push_back(message.recipient);
     const ChildCommand::Result result = ChildCommand::run(arguments, kClientTimeout, false);
     if (!result.started || (result.exitStatus && *result.exitStatus != 0)) {
         return MailOutcome::failure(describeFailure(result));

@@ -196,10 +196,10 @@ void registerRecordingHandlers(const fs::path& dataHome, const fs::path& binarie
     }
 }
 
-TEST_F(LinuxMailComposerTest, MailClientRoadHandsEveryAttachmentOverAndOpensTheirFolder)
+// The recording handlers become this desktop's mail client and file manager, and the mail road
+// is the client's (the deployment's server turned off).
+void useRecordingHandlers(const fs::path& work, const fs::path& record)
 {
-    const fs::path work = test::makeTempDir("xdgemail");
-    const fs::path record = work / "record.txt";
     registerRecordingHandlers(work / "data", work / "bin", record);
     ::setenv("XDG_DATA_HOME", (work / "data").c_str(), 1);
     ::setenv("XDG_CONFIG_HOME", (work / "config").c_str(), 1);
@@ -212,6 +212,14 @@ TEST_F(LinuxMailComposerTest, MailClientRoadHandsEveryAttachmentOverAndOpensThei
     ASSERT_EQ(std::system("xdg-mime default fake-mailer.desktop x-scheme-handler/mailto && "
                           "xdg-mime default fake-files.desktop inode/directory > /dev/null 2>&1"),
               0);
+    UserDefaults::standard().setObject(PlistValue(""), "TVISubmissionServer");
+}
+
+TEST_F(LinuxMailComposerTest, MailClientRoadHandsEveryAttachmentOverAndOpensTheirFolder)
+{
+    const fs::path work = test::makeTempDir("xdgemail");
+    const fs::path record = work / "record.txt";
+    ASSERT_NO_FATAL_FAILURE(useRecordingHandlers(work, record));
 
     const fs::path folder = work / "Latest submission";
     fs::create_directories(folder);
@@ -220,7 +228,6 @@ TEST_F(LinuxMailComposerTest, MailClientRoadHandsEveryAttachmentOverAndOpensThei
         writeAll(folder / name, name);
         attachments.push_back((folder / name).string());
     }
-    UserDefaults::standard().setObject(PlistValue(""), "TVISubmissionServer"); // the deployment's server, turned off
     const MailOutcome outcome =
         LinuxMailComposer().send({"me@example.org", "support@example.com", "Feedback", "Hello", attachments});
     ASSERT_TRUE(outcome.sent) << outcome.errorDescription;
@@ -241,6 +248,29 @@ TEST_F(LinuxMailComposerTest, MailClientRoadHandsEveryAttachmentOverAndOpensThei
     EXPECT_TRUE(XdgEmailMailClient::clientTakesAttachments("thunderbird.desktop\n"));
     EXPECT_TRUE(XdgEmailMailClient::clientTakesAttachments("org.gnome.Evolution.desktop"));
     EXPECT_FALSE(XdgEmailMailClient::clientTakesAttachments("fake-mailer.desktop"));
+}
+
+// A vCard goes to nobody in particular and without words: xdg-email takes only the fields given.
+TEST_F(LinuxMailComposerTest, MailClientRoadLeavesOutTheFieldsWithoutValue)
+{
+    const fs::path work = test::makeTempDir("xdgemail");
+    const fs::path record = work / "record.txt";
+    ASSERT_NO_FATAL_FAILURE(useRecordingHandlers(work, record));
+    const fs::path card = work / "vcard.vcf";
+    writeAll(card, "BEGIN:VCARD\r\nEND:VCARD\r\n");
+
+    for (const char* subject : {"Anna Muster", ""}) {
+        fs::remove(record);
+        const MailOutcome outcome = LinuxMailComposer().send({"", "", subject, "", {card.string()}});
+        ASSERT_TRUE(outcome.sent) << "subject \"" << subject << "\": " << outcome.errorDescription;
+        const std::string recorded = readAll(record);
+        const std::string mailto = recorded.substr(0, recorded.find('\n'));
+        EXPECT_EQ(mailto.rfind("mailer:mailto:?", 0), 0u) << recorded;
+        EXPECT_NE(mailto.find("attach="), std::string::npos) << mailto;
+        EXPECT_EQ(mailto.find("body="), std::string::npos) << mailto;
+        if (*subject) EXPECT_NE(mailto.find("subject=Anna"), std::string::npos) << mailto;
+        else EXPECT_EQ(mailto.find("subject="), std::string::npos) << mailto;
+    }
 }
 
 }
