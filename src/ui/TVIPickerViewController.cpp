@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QRegularExpression>
+#include <QSignalBlocker>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -66,20 +67,26 @@ TVIPickerViewController::~TVIPickerViewController()
 void TVIPickerViewController::reloadContacts()
 {
     const std::optional<Contact> selected = selectedContact();
-    contacts_ = Platform::get<Contacts>()->contacts();
-    table_->clear();
-    for (const Contact& contact : contacts_) {
-        auto* item = new QTreeWidgetItem(table_, {QString::fromStdString(contact.name)});
-        item->setData(0, kUidRole, QString::fromStdString(contact.uid));
-        for (const ContactPhone& phone : contact.phones) {
-            auto* row = new QTreeWidgetItem(item, {phoneTypes(phone), QString::fromStdString(phone.value)});
-            row->setData(0, kUidRole, QString::fromStdString(contact.uid));
-            row->setData(0, kPhoneRole, QString::fromStdString(phone.identifier));
+    {
+        // Reading the list again keeps the selection: that is no change of it to report.
+        const QSignalBlocker quiet(table_);
+        contacts_ = Platform::get<Contacts>()->contacts();
+        table_->clear();
+        for (const Contact& contact : contacts_) {
+            auto* item = new QTreeWidgetItem(table_, {QString::fromStdString(contact.name)});
+            item->setData(0, kUidRole, QString::fromStdString(contact.uid));
+            for (const ContactPhone& phone : contact.phones) {
+                auto* row = new QTreeWidgetItem(item, {phoneTypes(phone), QString::fromStdString(phone.value)});
+                row->setData(0, kUidRole, QString::fromStdString(contact.uid));
+                row->setData(0, kPhoneRole, QString::fromStdString(phone.identifier));
+            }
         }
+        table_->expandAll();
+        applyFilter();
+        if (selected) selectContact(selected->uid);
     }
-    table_->expandAll();
-    applyFilter();
-    if (selected) selectContact(selected->uid);
+    // Unless the selected contact is gone.
+    if (selected && !selectedContact()) emit selectionChanged();
 }
 
 void TVIPickerViewController::setSearchText(const QString& text) { search_->setText(text); }

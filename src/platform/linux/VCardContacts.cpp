@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -52,6 +53,20 @@ void readFile(const fs::path& path, bool oneCardPerFile, std::vector<Contact>& i
             card.uid = oneCardPerFile && cards.size() == 1 ? path.stem().string() : path.string() + "#" + std::to_string(i);
         into.push_back(std::move(card));
     }
+}
+
+// Whether the events name a change to the files. Taking the watches down before a reading
+// yields one IN_IGNORED each: counting those, every reading would cause the next.
+bool containsChange(const char* buffer, std::size_t length)
+{
+    bool change = false;
+    for (std::size_t at = 0; at + sizeof(inotify_event) <= length;) {
+        inotify_event event;
+        std::memcpy(&event, buffer + at, sizeof event);
+        change = change || (event.mask & IN_IGNORED) == 0;
+        at += sizeof event + event.len;
+    }
+    return change;
 }
 
 std::vector<fs::path> foldersToRead(const fs::path& folder)
@@ -202,8 +217,8 @@ void VCardContacts::run()
             pending = true;
         }
         if (inotify >= 0 && (fds[1].revents & POLLIN)) {
-            while (read(inotify, buffer, sizeof buffer) > 0) {}
-            pending = true;
+            for (ssize_t length; (length = read(inotify, buffer, sizeof buffer)) > 0;)
+                pending = containsChange(buffer, static_cast<std::size_t>(length)) || pending;
         }
     }
 }

@@ -75,6 +75,9 @@ TEST_F(VCardContactsTest, FollowsChangesAndANewSource)
         }, 5s);
     };
     ASSERT_TRUE(seen(1));
+    // One reading per change: reading again must not itself count as a change.
+    changes = 0;
+    EXPECT_FALSE(test::waitUntil([&] { test::drainMainQueue(); return changes > 0; }, 1s)) << changes << " readings";
     fs::create_directories(root / "work");
     write(root / "work" / "x.vcf", card("Emil", "6"));
     changes = 0;
