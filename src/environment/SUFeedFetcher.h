@@ -37,8 +37,8 @@ public:
     // The lower-cased scheme of `url` ("https"), or empty when it names none.
     static std::string schemeOf(const std::string& url);
 
-    // Shared with the update download. True when `url` names http, https or file; otherwise
-    // false with the reason, calling the address `what` ("feed address").
+    // True when `url` names http, https or file (the update download takes http and https only);
+    // otherwise false with the reason, calling the address `what` ("feed address").
     static bool fetchableScheme(const std::string& url, const std::string& what, std::string& error);
     // A libcurl transfer handle (libcurl loaded and initialised once) and its library; a null
     // handle with the reason when libcurl cannot be loaded or started.
