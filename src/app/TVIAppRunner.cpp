@@ -142,8 +142,7 @@ int TVIAppRunner::run(const std::string& mode, const std::vector<BackendReport>&
 {
     if (const auto status = TVIAppCommandLine::forwardToRunningInstance()) return *status;
     // In main(), so after a sanitizer's handlers: ours replace them and still end the process as they would.
-    TVICrashReporter::install(StandardFolders::userLogs(), TVIApplication::applicationName().value_or("Telvora"),
-                              versionText());
+    TVICrashReporter::install(StandardFolders::userLogs(), TVIApplication::nameForFiles(), versionText());
     // Before the link server writes the port file: a second Telvora leaves the first one's alone.
     if (!TVISingleInstance::acquireOrExplain()) return 0;
     // A signal that came since the mask was set is still pending: the watcher takes it.

@@ -6,6 +6,7 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -14,6 +15,14 @@ namespace tvi {
 namespace {
 constexpr int kReportedWriteFailures = 10;
 constexpr auto kReopenDelay = std::chrono::seconds(1);
+
+// A file an older version made readable by everyone is closed to others before more is
+// written to it.
+void keepFilePrivate(int fd)
+{
+    struct stat info {};
+    if (::fstat(fd, &info) == 0 && (info.st_mode & 077) != 0) ::fchmod(fd, info.st_mode & 0700);
+}
 }
 
 DDFileLogger::DDFileLogger() : DDFileLogger(std::make_shared<DDLogFileManagerDefault>()) {}
@@ -154,6 +163,7 @@ bool DDFileLogger::ensureCurrentFile()
         retryOpenAfter_ = now + kReopenDelay;
         return false;
     }
+    keepFilePrivate(fileDescriptor_);
     const off_t end = ::lseek(fileDescriptor_, 0, SEEK_END);
     fileOffset_ = end > 0 ? std::uint64_t(end) : 0;
     scheduleRollingTimer();

@@ -2,6 +2,7 @@
 
 #include "diagnostics/DDLog.h"
 #include "diagnostics/SystemLog.h"
+#include "environment/TVIApplication.h"
 #include "foundation/Error.h"
 #include "foundation/Format.h"
 #include "foundation/StandardFolders.h"
@@ -21,16 +22,11 @@
 namespace tvi {
 namespace {
 
-std::string processName()
-{
-    return program_invocation_short_name ? program_invocation_short_name : "";
-}
-
 std::string defaultLogsDirectory()
 {
     std::string logs = StandardFolders::userLogs();
     if (logs.empty()) logs = std::filesystem::temp_directory_path().string();
-    return logs + "/" + processName();
+    return logs + "/" + TVIApplication::nameForFiles();
 }
 
 // Reads exactly `width` digits into value.
@@ -69,18 +65,17 @@ std::vector<std::string> splitAtSpaces(const std::string& text)
 DDLogFileManagerDefault::DDLogFileManagerDefault() : DDLogFileManagerDefault(defaultLogsDirectory()) {}
 
 DDLogFileManagerDefault::DDLogFileManagerDefault(std::string logsDirectory)
-    : logsDirectory_(std::move(logsDirectory)), applicationName_(processName())
+    : logsDirectory_(std::move(logsDirectory)), applicationName_(TVIApplication::nameForFiles())
 {
 }
 
 std::string DDLogFileManagerDefault::logsDirectory() const
 {
-    struct stat info {};
-    if (::stat(logsDirectory_.c_str(), &info) != 0) {
-        Error error;
-        if (!StandardFolders::createDirectory(logsDirectory_, &error))
-            SystemLog::write(format("DDFileLogManagerDefault: Error creating logsDirectory: %@", error.description()));
-    }
+    // Every dialled number and captured text is in there: the folder is the user's alone,
+    // whatever its parents allow.
+    Error error;
+    if (!StandardFolders::createPrivateDirectory(logsDirectory_, &error))
+        SystemLog::write(format("DDFileLogManagerDefault: Error creating logsDirectory: %@", error.description()));
     return logsDirectory_;
 }
 
@@ -149,7 +144,7 @@ std::string DDLogFileManagerDefault::createNewLogFile()
     for (unsigned long attempt = 1;; ++attempt) {
         path = directory + "/" + newLogFileName(attempt, now);
         // Exclusive creation: a name taken meanwhile by another writer moves on to the next attempt.
-        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
         if (fd >= 0) {
             ::close(fd);
             break;

@@ -17,13 +17,13 @@ class DDLogFileManagerDefault : public std::enable_shared_from_this<DDLogFileMan
 public:
     static constexpr unsigned long kDefaultMaximumNumberOfLogFiles = 5;
 
-    // $HOME/Library/Logs/<process name>.
+    // $HOME/Library/Logs/<application name>.
     DDLogFileManagerDefault();
     explicit DDLogFileManagerDefault(std::string logsDirectory);
 
-    // The folder, created when missing.
+    // The folder, created 0700 when missing and closed to others when it was not.
     std::string logsDirectory() const;
-    // The process name, read once ("" when unavailable).
+    // TVIApplication::nameForFiles(), read once: "Telvora" however the program was started.
     const std::string& applicationName() const { return applicationName_; }
 
     unsigned long maximumNumberOfLogFiles() const { return maximumNumberOfLogFiles_.load(); }
@@ -33,7 +33,7 @@ public:
     bool isLogFile(const std::string& fileName) const;
     // "<app> <date>.log" for attempt 1, "<app> <date> <attempt>.log" after.
     std::string newLogFileName(unsigned long attempt, std::chrono::system_clock::time_point now) const;
-    // Creates an empty file under the first free name, deletes old files and
+    // Creates an empty file (0600) under the first free name, deletes old files and
     // returns the path (also when the file could not be created).
     std::string createNewLogFile();
 

@@ -78,7 +78,7 @@ std::vector<std::string> TVICrashLogFinder::findCrashLogsSince(const std::option
     const auto libraries = StandardFolders::searchPathForDirectoriesInDomains(SearchPathDirectory::Library,
                                                                               UserDomainMask);
     DDLogInfo("%@: Number of library Directories %lu", static_cast<unsigned long>(libraries.size()));
-    const std::string executable = TVIApplication::applicationName().value_or("Telvora");
+    const std::string executable = TVIApplication::nameForFiles();
     std::vector<std::string> reports;
     for (auto library = libraries.rbegin(); library != libraries.rend(); ++library) {
         std::string crashFolder = joined(*library, "Logs/DiagnosticReports/");

@@ -95,7 +95,9 @@ std::optional<std::string> DirectoryLocations::applicationSupportDirectorySubmis
 {
     Error error;
     std::optional<std::string> result = findOrCreateDirectory(
-        SearchPathDirectory::ApplicationSupport, UserDomainMask, "/Telvora/Latest Submission", true, &error);
+        SearchPathDirectory::ApplicationSupport, UserDomainMask, "/Telvora/Latest Submission", false, &error);
+    // The attachments are the logs and crash reports: the folder is the user's alone.
+    if (result && !StandardFolders::createPrivateDirectory(*result, &error)) result.reset();
     if (!result)
         DDLogInfo("%@: Unable to find or create application support submission directory:\n%@", error.description());
     return result;

@@ -34,7 +34,7 @@ public:
     static std::optional<std::string> applicationSupportDirectoryForAllUsers();
     // ~/Library/Logs/Telvora; never created here.
     static std::optional<std::string> applicationLogDirectory();
-    // ~/Library/Application Support/Telvora/Latest Submission, created when missing.
+    // ~/Library/Application Support/Telvora/Latest Submission, created (0700) when missing.
     static std::optional<std::string> applicationSupportDirectorySubmissionDirectory();
 };
 

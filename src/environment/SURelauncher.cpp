@@ -53,7 +53,7 @@ public:
     {
         const std::string line = timeText("%Y/%m/%d %H:%M:%S", true) + "  telvora-relauncher: " + text + "\n";
         if (!file_.empty()) {
-            const int fd = ::open(file_.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+            const int fd = ::open(file_.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
             if (fd >= 0) {
                 [[maybe_unused]] const ssize_t written = ::write(fd, line.data(), line.size());
                 ::close(fd);

@@ -10,6 +10,7 @@
 #include "foundation/Bundle.h"
 #include "foundation/DispatchQueue.h"
 #include "foundation/Format.h"
+#include "foundation/StandardFolders.h"
 #include "platform/Alerts.h"
 #include "platform/Platform.h"
 
@@ -231,10 +232,9 @@ bool SUUpdateSession::mayDownload(const SUAppcastEnclosure* enclosure, std::stri
 
 bool SUUpdateSession::makeDownloadFolder(std::uint64_t length, std::string& folder, std::string& why) const
 {
-    std::error_code error;
-    std::filesystem::create_directories(host_.workFolder, error);
-    if (error) {
-        why = format("The folder %@ could not be made: %@", host_.workFolder, error.message());
+    // Downloads and the relauncher's log are the user's alone, whatever the folders above allow.
+    if (Error error; !StandardFolders::createPrivateDirectory(host_.workFolder, &error)) {
+        why = format("The folder %@ could not be made: %@", host_.workFolder, error.localizedDescription);
         return false;
     }
     const auto available = freeSpaceIn(host_.workFolder);

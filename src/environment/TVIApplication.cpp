@@ -9,4 +9,9 @@ std::optional<std::string> TVIApplication::applicationName()
     return Bundle::mainBundle().objectForInfoDictionaryKey("CFBundleExecutable").stringValue();
 }
 
+std::string TVIApplication::nameForFiles()
+{
+    return applicationName().value_or("Telvora");
+}
+
 }

@@ -46,18 +46,49 @@ Error posixError(int code, const std::string& path)
     return error;
 }
 
-// Makes one folder whose parent exists. Returns 0 or the errno of the failure.
-int makeOneFolder(const std::string& path)
+// A private folder of the user's that an older version (or the user) left open to others
+// is closed again; one that belongs to somebody else cannot be changed and is left as it is.
+int keepPrivate(const std::string& path)
 {
-    if (isDirectory(path)) return 0;
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) return errno;
+    if ((info.st_mode & 077) == 0 || info.st_uid != ::geteuid()) return 0;
+    return ::chmod(path.c_str(), info.st_mode & 0700) == 0 ? 0 : errno;
+}
+
+// Makes one folder whose parent exists. Returns 0 or the errno of the failure.
+int makeOneFolder(const std::string& path, bool isPrivate = false)
+{
+    if (isDirectory(path)) return isPrivate ? keepPrivate(path) : 0;
     std::string library = StandardFolders::homeDirectory().empty() ? std::string()
                                                                   : joinPath(StandardFolders::homeDirectory(), "Library");
-    mode_t mode = withoutTrailingSlashes(path) == library ? kPrivateFolderMode : kFolderMode;
+    mode_t mode = isPrivate || withoutTrailingSlashes(path) == library ? kPrivateFolderMode : kFolderMode;
     if (::mkdir(path.c_str(), mode) == 0) return 0;
     int code = errno;
     // Another process may have made it meanwhile; only a folder counts.
-    if (code == EEXIST && isDirectory(path)) return 0;
+    if (code == EEXIST && isDirectory(path)) return isPrivate ? keepPrivate(path) : 0;
     return code;
+}
+
+// Makes the folder and its missing parents; with lastIsPrivate, the folder itself is private.
+bool createFolders(const std::string& path, bool lastIsPrivate, Error* error)
+{
+    if (path.empty()) {
+        if (error) *error = posixError(ENOENT, path);
+        return false;
+    }
+    const std::string target = withoutTrailingSlashes(path);
+    std::size_t end = 0;
+    while (end != std::string::npos) {
+        end = path.find('/', end + 1);
+        std::string prefix = path.substr(0, end);
+        if (prefix.empty() || prefix.back() == '/') continue; // "//" inside the path
+        if (int code = makeOneFolder(prefix, lastIsPrivate && prefix == target); code != 0) {
+            if (error) *error = posixError(code, path);
+            return false;
+        }
+    }
+    return true;
 }
 
 }
@@ -114,21 +145,12 @@ std::string StandardFolders::userPreferences()
 
 bool StandardFolders::createDirectory(const std::string& path, Error* error)
 {
-    if (path.empty()) {
-        if (error) *error = posixError(ENOENT, path);
-        return false;
-    }
-    std::size_t end = 0;
-    while (end != std::string::npos) {
-        end = path.find('/', end + 1);
-        std::string prefix = path.substr(0, end);
-        if (prefix.empty() || prefix.back() == '/') continue; // "//" inside the path
-        if (int code = makeOneFolder(prefix); code != 0) {
-            if (error) *error = posixError(code, path);
-            return false;
-        }
-    }
-    return true;
+    return createFolders(path, false, error);
+}
+
+bool StandardFolders::createPrivateDirectory(const std::string& path, Error* error)
+{
+    return createFolders(path, true, error);
 }
 
 }

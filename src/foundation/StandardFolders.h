@@ -35,6 +35,10 @@ public:
     // path asked for; a file in the way (the folder itself or a parent) gives EEXIST.
     // `error` is left untouched on success.
     static bool createDirectory(const std::string& path, Error* error);
+    // The same for a folder of the user's private data (logs, crash and hang reports, update
+    // downloads, mail attachments): the folder itself is made 0700, whatever mode its parents
+    // have, and an existing one of the user's that group or others may enter is closed to them.
+    static bool createPrivateDirectory(const std::string& path, Error* error);
     // The home folder: $HOME, else the password database's entry; empty when neither is known.
     static std::string homeDirectory();
 };

@@ -42,6 +42,12 @@ std::uint64_t sizeOf(const std::string& path)
     return ::stat(path.c_str(), &info) == 0 ? std::uint64_t(info.st_size) : 0;
 }
 
+mode_t modeOf(const std::string& path)
+{
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 ? info.st_mode & 07777 : 0;
+}
+
 void log(const std::string& text)
 {
     DDLog::log(true, DDLogLevelVerbose, DDLogFlagInfo, 65535, __FILE__, __func__, __LINE__, "%@", text);
@@ -148,6 +154,30 @@ TEST_F(DDFileLoggerTest, RecognisesOnlyNamesWithTheAppNameAndAFileDate)
     EXPECT_FALSE(manager_->isLogFile(app + "  2016-03-01 09-05.log"));
     EXPECT_FALSE(manager_->isLogFile(app + " 2016-03-01 09-05.txt"));
     EXPECT_FALSE(manager_->isLogFile("Other 2016-03-01 09-05.log"));
+}
+
+TEST_F(DDFileLoggerTest, TheLogFolderAndItsFilesAreTheUsersAloneWhateverWasThereBefore)
+{
+    // An older version left the folder and the file still being written open to everyone.
+    ::chmod(directory_.c_str(), 0755);
+    const std::string earlier = directory_ + "/" + manager_->newLogFileName(1, std::chrono::system_clock::now());
+    std::ofstream(earlier) << "earlier line\n";
+    ::chmod(earlier.c_str(), 0644);
+    addFileLogger();
+    log("TVISocket: first");
+    const auto written = files();
+    ASSERT_EQ(written.size(), 1u);
+    EXPECT_EQ(written[0].filePath(), earlier); // still the current file
+    EXPECT_EQ(modeOf(directory_), 0700u);
+    EXPECT_EQ(modeOf(earlier), 0600u);
+
+    // Below a Library that everyone may read, a new folder and its files are private at once.
+    const std::string library = test::makeTempDir("library");
+    ::chmod(library.c_str(), 0755);
+    DDLogFileManagerDefault fresh(library + "/Logs/Telvora");
+    const std::string file = fresh.createNewLogFile();
+    EXPECT_EQ(modeOf(library + "/Logs/Telvora"), 0700u);
+    EXPECT_EQ(modeOf(file), 0600u);
 }
 
 TEST_F(DDFileLoggerTest, RollsOnceTheFileReachesExactlyOneMebibyte)

@@ -105,6 +105,19 @@ TEST_F(DirectoryLocationsTest, SubmissionFolderLiesInTheSupportTreeAndSurvivesAS
     EXPECT_EQ(std::distance(fs::directory_iterator(appSupport()), fs::directory_iterator()), 1);
 }
 
+// The attachments are logs and crash reports; a Library others may read must not expose them.
+TEST_F(DirectoryLocationsTest, SubmissionFolderIsPrivateBelowALibraryOthersMayRead)
+{
+    fs::create_directory(home_ + "/Library");
+    fs::permissions(home_ + "/Library", fs::perms(0755));
+    const auto folder = DirectoryLocations::applicationSupportDirectorySubmissionDirectory();
+    ASSERT_TRUE(folder);
+    EXPECT_EQ(fs::status(*folder).permissions(), fs::perms::owner_all);
+    fs::permissions(*folder, fs::perms(0755)); // as an older version left it
+    EXPECT_EQ(DirectoryLocations::applicationSupportDirectorySubmissionDirectory(), folder);
+    EXPECT_EQ(fs::status(*folder).permissions(), fs::perms::owner_all);
+}
+
 TEST_F(DirectoryLocationsTest, FileInTheWayFailsWithThePlatformErrorAndALogLine)
 {
     fs::create_directories(appSupport());

@@ -237,6 +237,7 @@ TEST_F(SUUpdateSessionTest, AVerifiedBundleIsSwappedInAtQuitAndTheOldOneGoesOnce
     // Nothing of the download is left over; the unpacked bundle waits beside the running one.
     const std::string downloads = SUInstallationHost::current().workFolder;
     ASSERT_FALSE(downloads.empty());
+    EXPECT_EQ(fs::status(downloads).permissions(), fs::perms::owner_all);
     EXPECT_TRUE(inTheUpdatesFolder().empty());
     updater_.installUpdateOnQuit();
     EXPECT_NE(readFile(host_ + "/Contents/Info.plist").find("2.2.0"), std::string::npos);
