@@ -73,13 +73,16 @@ void TVIAppDelegate::pasteboardUpdated(const std::optional<std::string>& pastebo
     std::optional<std::string> text = pasteboardText;
     if (text && !text->empty()) {
         const auto marker = text->find(MagicAutomatorText);
-        DDLogInfo("%@: =>string from Pasteboard: %@",
-                  loggableText(*text, makeCallHasFired_ || marker != std::string::npos));
-        if (marker != std::string::npos) {
+        const bool marked = marker != std::string::npos;
+        // With the marker only what follows it is dialled; what stands before it is the
+        // user's own and stays out of the log files.
+        const std::string sent = marked ? text->substr(marker + MagicAutomatorText.size()) : *text;
+        DDLogInfo("%@: =>string from Pasteboard: %@", loggableText(sent, makeCallHasFired_ || marked));
+        if (marked) {
             DDLogInfo("%@: Pasteboard string contains magic text!");
             DDLogInfo("%@: Setting makeCallHasFired explicitly to true");
             if (!isBlank(*text)) {
-                text = text->substr(marker + MagicAutomatorText.size());
+                text = sent;
                 makeCallHasFired_ = true;
             }
         } else {

@@ -269,6 +269,14 @@ TEST_F(CallControlTest, MarkerTextIsSentWithoutAPress)
     EXPECT_TRUE(logger->contains("TVIAppDelegate: => pasteboardUpdated stringFromPasteboard is null"));
 }
 
+TEST_F(CallControlTest, WhatStandsBeforeTheMarkerIsNeitherSentNorLogged)
+{
+    copyAndWaitUntilHandled("my secret password TVAutomator:\n0815");
+    EXPECT_EQ(messagesUntilEcho(), (std::vector<Bytes>{pressedWithText("0815")}));
+    EXPECT_TRUE(logger->contains("TVIAppDelegate: =>string from Pasteboard: 0815"));
+    for (const std::string& line : logger->texts()) EXPECT_EQ(line.find("secret"), std::string::npos) << line;
+}
+
 TEST_F(CallControlTest, CompanionTextIsSentUnchangedAndInOrder)
 {
     auto& notes = distributedNotifications();
