@@ -129,6 +129,8 @@ struct X11ClipboardConnection::Impl {
         return property;
     }
 
+    bool isText(Atom type) const { return type == utf8String || type == XA_STRING || type == text; }
+
     // An INCR transfer: the owner writes chunk after chunk, each after we deleted the last;
     // an empty chunk ends it.
     std::optional<std::string> readIncrementally()
@@ -146,6 +148,7 @@ struct X11ClipboardConnection::Impl {
             const Property chunk = takeProperty();
             if (!chunk.ok) return std::nullopt;
             if (chunk.bytes.empty()) return collected;
+            if (!isText(chunk.type)) return std::nullopt;
             if (collected.size() + chunk.bytes.size() > kMaxTextBytes) return std::nullopt;
             collected += chunk.bytes;
         }
@@ -166,6 +169,8 @@ struct X11ClipboardConnection::Impl {
         const Property property = takeProperty();
         if (!property.ok) return std::nullopt;
         if (property.type == incr) return readIncrementally();
+        // Some owners answer any target with what they hold (an image, say): that is no text.
+        if (!isText(property.type)) return std::nullopt;
         return property.bytes;
     }
 
