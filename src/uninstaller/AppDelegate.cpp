@@ -169,11 +169,32 @@ void AppDelegate::ContinueAction()
 {
     hasErrorOccured = false;
     hasUserCancelled = false;
+    okImageView->hide();
+    errorImageView->hide();
     startProgress();
     QApplication::processEvents(); // paint the indicator before the steps block the thread
-    quitTelvoraApp();
+    // Nothing is quit or removed when the privileged step cannot run here at all.
+    if (const std::optional<std::string> why = runner_->whyItCannotRun()) {
+        cannotRun(*why);
+        return;
+    }
+    const bool telvoraWasRunning = quitTelvoraApp();
     UninstallAppPlusForgetCmd();
-    if (hasUserCancelled) return;
+    // The package is still installed: the user's things stay, Telvora comes back, Continue
+    // tries again.
+    if (hasUserCancelled || hasErrorOccured) {
+        if (telvoraWasRunning) telvoras_->relaunch();
+        if (!hasErrorOccured) return;
+        removeTextField->setText(q(Localization::localizedString("Sarnex Not Removed", "Telvora was not removed.")));
+        abortWithError(Localization::localizedString("", "Telvora could not be removed."), failure_);
+        return;
+    }
+    removeUsersThings();
+    finalize();
+}
+
+void AppDelegate::removeUsersThings()
+{
     LibrarySteps::UninstallAutomatorAction();
     LibrarySteps::UninstallAutomatorWorkflow();
     LibrarySteps::UninstallAutomatorWorkflowLegacy();
@@ -183,10 +204,22 @@ void AppDelegate::ContinueAction()
     LibrarySteps::UninstallAddressBookPlugin();
     LibrarySteps::deleteApplicationSupportFolder();
     LibrarySteps::deleteLogsFolder();
+    LibrarySteps::deletePreferences();
+    LibrarySteps::deleteCrashReports();
+    LibrarySteps::deleteEmptyFolders();
     DesktopIntegration::UninstallLinkHandler();
     DesktopIntegration::UnregisterLinkHandlerDefaults();
     DesktopIntegration::UninstallAutostartEntry();
-    finalize();
+}
+
+void AppDelegate::cannotRun(const std::string& why)
+{
+    log("The privileged step cannot run: " + why);
+    removeTextField->setText(q(Localization::localizedString("Sarnex Cannot Ask", "Telvora was not removed.")));
+    abortWithError(Localization::localizedString("", "Sarnex Uninstall cannot remove Telvora here."),
+                   why + " " +
+                       Localization::localizedString("", "Nothing was changed. To remove Telvora, run this command in a "
+                                                         "terminal: sudo apt purge telvora"));
 }
 
 void AppDelegate::exitAction()
@@ -194,13 +227,13 @@ void AppDelegate::exitAction()
     QApplication::quit();
 }
 
-void AppDelegate::quitTelvoraApp()
+bool AppDelegate::quitTelvoraApp()
 {
     log("quitTelvoraApp");
     const std::vector<std::string> paths = telvoras_->executablePaths();
     if (paths.empty()) {
         log("Didn't find any running applications with bundle identifier: com.orvella.Telvora ");
-        return;
+        return false;
     }
     log("Found " + std::to_string(paths.size()) + " running app");
     log("Terminating all running apps");
@@ -208,6 +241,7 @@ void AppDelegate::quitTelvoraApp()
         log("Terminating app at: " + paths[i]);
         telvoras_->terminate(i);
     }
+    return true;
 }
 
 void AppDelegate::UninstallAppPlusForgetCmd()
@@ -250,9 +284,26 @@ void AppDelegate::handleScriptError(const std::vector<std::pair<std::string, std
     } else if (message->find("No such file or directory") != std::string::npos && code == 1) {
         log("UninstallAppPlusForgetCmd path not found or already deleted.Ignoring the error");
     } else {
-        abortWithError("UninstallAppPlusForgetCmd has returned an error",
-                       "NSAppleScriptErrorMessage: " + *message + " \n NSAppleScriptErrorNumber:" + std::to_string(code));
+        // The internal names are for the log; the user reads what happened and what to do.
+        log("UninstallAppPlusForgetCmd has returned an error");
+        log("NSAppleScriptErrorMessage: " + *message);
+        log("NSAppleScriptErrorNumber:" + std::to_string(code));
+        hasErrorOccured = true;
+        failure_ = failureDetail(*message, code);
     }
+}
+
+std::string AppDelegate::failureDetail(const std::string& message, long code)
+{
+    const std::string what =
+        code == PrivilegedRunner::kCannotAsk
+            ? Localization::localizedString("", "The administrator password could not be asked for, or this user "
+                                                "may not remove Telvora.")
+            : Localization::localizedString("", "The administrator step did not complete") + " (" + message + ").";
+    return what + " " +
+           Localization::localizedString("", "Nothing else was removed, and Telvora was started again if it was "
+                                             "running. Click Continue to try again, or run this command in a "
+                                             "terminal: sudo apt purge telvora");
 }
 
 void AppDelegate::finalize()
@@ -262,11 +313,13 @@ void AppDelegate::finalize()
     okImageView->setVisible(!hasErrorOccured);
     errorImageView->setVisible(hasErrorOccured);
     continueButton->setEnabled(false);
+    removeTextField->setText(q(Localization::localizedString("Removed Sarnex", "Telvora has been removed.")));
 }
 
 void AppDelegate::userCancelledUninstall()
 {
     stopProgress();
+    progressIndicator->hide();
     hasUserCancelled = true;
 }
 
@@ -275,6 +328,8 @@ void AppDelegate::abortWithError(const std::string& title, const std::string& de
     stopProgress();
     progressIndicator->hide();
     hasErrorOccured = true;
+    errorImageView->show();
+    log("Alert: " + title + " " + detail);
     alert_(title, detail);
 }
 

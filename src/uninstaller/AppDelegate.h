@@ -2,7 +2,9 @@
 
 // Sarnex Uninstall's window and flow: Continue quits the running Telvoras, runs the
 // privileged step, then removes the companions, the folders and the desktop integration from
-// the user's home and shows the OK or the error image.
+// the user's home and shows the OK or the error image. A privileged step that cannot run is
+// found before Telvora is quit; one that fails removes nothing else, starts Telvora again and
+// leaves Continue to try once more.
 #include "PrivilegedRunner.h"
 #include "RunningTelvoras.h"
 
@@ -10,6 +12,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 class QAction;
@@ -60,9 +63,12 @@ public:
 private:
     void buildWindow();
     void buildMenu();
-    void quitTelvoraApp();
+    bool quitTelvoraApp(); // whether any was running
     void UninstallAppPlusForgetCmd();
     void handleScriptError(const std::vector<std::pair<std::string, std::string>>& errorInfo);
+    static std::string failureDetail(const std::string& message, long code);
+    void cannotRun(const std::string& why);
+    void removeUsersThings();
     void finalize();
     void userCancelledUninstall();
     void abortWithError(const std::string& title, const std::string& detail);
@@ -72,6 +78,7 @@ private:
     std::unique_ptr<PrivilegedRunner> runner_;
     std::unique_ptr<RunningTelvoras> telvoras_;
     Alert alert_;
+    std::string failure_; // what the alert says after a failed privileged step
 };
 
 }

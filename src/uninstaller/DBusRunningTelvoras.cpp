@@ -4,7 +4,12 @@
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusReply>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QThread>
 
+#include <algorithm>
 #include <filesystem>
 
 namespace sarnex {
@@ -12,6 +17,9 @@ namespace {
 const QString kBusName = QStringLiteral("com.orvella.Telvora");
 const QString kObjectPath = QStringLiteral("/com/orvella/Telvora");
 const QString kInterface = QStringLiteral("com.orvella.Telvora");
+// Telvora saves and closes its link within this; a new one started earlier would only hand
+// its start to the old one and end.
+constexpr int kQuitWaitMs = 10000;
 
 std::string executableOf(uint pid)
 {
@@ -43,6 +51,25 @@ void DBusRunningTelvoras::terminate(std::size_t index)
     QDBusMessage quit = QDBusMessage::createMethodCall(owners_[index], kObjectPath, kInterface, QStringLiteral("Quit"));
     quit.setAutoStartService(false);
     QDBusConnection::sessionBus().call(quit, QDBus::NoBlock);
+}
+
+void DBusRunningTelvoras::relaunch()
+{
+    if (owners_.empty()) return;
+    QDBusConnectionInterface* bus = QDBusConnection::sessionBus().interface();
+    QElapsedTimer waited;
+    waited.start();
+    const std::vector<QString> asked = std::move(owners_);
+    owners_.clear();
+    while (bus && waited.elapsed() < kQuitWaitMs) {
+        const QDBusReply<QString> owner = bus->serviceOwner(kBusName);
+        if (!owner.isValid()) break;
+        // Another Telvora runs already (one started meanwhile): nothing to restart.
+        if (std::find(asked.begin(), asked.end(), owner.value()) == asked.end()) return;
+        QCoreApplication::processEvents();
+        QThread::msleep(100);
+    }
+    QProcess::startDetached(QString::fromUtf8(kTelvoraExecutable), {});
 }
 
 }

@@ -6,6 +6,8 @@
 #include <filesystem>
 #include <system_error>
 
+#include <unistd.h>
+
 namespace fs = std::filesystem;
 
 namespace sarnex {
@@ -112,6 +114,66 @@ void LibrarySteps::deleteApplicationSupportFolder()
 void LibrarySteps::deleteLogsFolder()
 {
     run({"deleteLogsFolder", &libraryPaths, LOGS_FOLDER_NAME, TELVORA_FOLDER_NAME});
+}
+
+void LibrarySteps::removeNamed(const std::string& folder, const std::string& prefix, const std::string& suffix)
+{
+    std::error_code error;
+    if (!fs::is_directory(fs::symlink_status(folder, error))) {
+        log("Error:" + folder + " does not exist!");
+        return;
+    }
+    for (const auto& entry : fs::directory_iterator(folder, error)) {
+        const std::string name = entry.path().filename().string();
+        if (name.size() < prefix.size() + suffix.size() || name.compare(0, prefix.size(), prefix) != 0 ||
+            name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0)
+            continue;
+        // Files and links only: a folder of that name is nobody's report.
+        std::error_code kind;
+        if (fs::is_directory(entry.symlink_status(kind))) continue;
+        std::error_code removal;
+        if (fs::remove(entry.path(), removal))
+            log("Deleted " + entry.path().string() + " succesfully");
+        else
+            log("Error deleting:" + entry.path().string() + " (" + removal.message() + ")");
+    }
+}
+
+void LibrarySteps::deletePreferences()
+{
+    log("deletePreferences");
+    const std::vector<std::string> paths = libraryPaths();
+    if (paths.empty()) return;
+    const std::string folder = paths.front() + "/Preferences";
+    removeNamed(folder, "com.orvella.Telvora.plist", "");
+}
+
+void LibrarySteps::deleteCrashReports()
+{
+    log("deleteCrashReports");
+    const std::vector<std::string> paths = libraryPaths();
+    if (paths.empty()) return;
+    const std::string logs = paths.front() + "/" + LOGS_FOLDER_NAME;
+    removeNamed(logs + "/DiagnosticReports", "Telvora_", ".crash");
+    removeNamed(logs + "/CrashReporter", "Telvora_", ".crash");
+    run({"deleteHangReports", &libraryPaths, std::string(LOGS_FOLDER_NAME) + "/HangReporter", TELVORA_FOLDER_NAME});
+}
+
+void LibrarySteps::deleteEmptyFolders()
+{
+    log("deleteEmptyFolders");
+    const std::vector<std::string> paths = libraryPaths();
+    if (paths.empty()) return;
+    // Innermost first, the Library last. rmdir removes only an empty folder, so whatever
+    // someone else keeps there stays; a link is never followed.
+    for (const char* below : {AUTOMATOR_FOLDER_NAME, SERVICES_FOLDER_NAME, ADDRESSBOOK_PLUGINS_FOLDER_NAME,
+                              "Application Support", "Preferences", "Logs/DiagnosticReports", "Logs/CrashReporter",
+                              "Logs/HangReporter", LOGS_FOLDER_NAME, ""}) {
+        const std::string folder = *below ? paths.front() + "/" + below : paths.front();
+        std::error_code error;
+        if (!fs::is_directory(fs::symlink_status(folder, error))) continue;
+        if (::rmdir(folder.c_str()) == 0) log("Deleted " + folder + " succesfully");
+    }
 }
 
 }

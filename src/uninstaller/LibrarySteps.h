@@ -1,7 +1,9 @@
 #pragma once
 
 // The removals in the user's Library: the seven companion items, the application-support
-// folder and the log folder. Each logs what it found and did and never reports to the user.
+// folder, the log folder, the preferences, the crash and hang reports, and at last the
+// Library folders Telvora made once they are empty. Each logs what it found and did and never
+// reports to the user.
 #include <optional>
 #include <string>
 #include <vector>
@@ -28,6 +30,12 @@ public:
     static void UninstallAddressBookPlugin();
     static void deleteApplicationSupportFolder();
     static void deleteLogsFolder();
+    // Preferences/com.orvella.Telvora.plist and the copies of it set aside as unreadable.
+    static void deletePreferences();
+    // Logs/DiagnosticReports and Logs/CrashReporter "Telvora_*.crash", Logs/HangReporter/Telvora.
+    static void deleteCrashReports();
+    // The folders below (and the Library itself) that Telvora makes, only when empty.
+    static void deleteEmptyFolders();
 
     // $HOME/Library and $HOME/Library/Application Support; nothing without a home folder.
     static std::vector<std::string> libraryPaths();
@@ -42,6 +50,8 @@ private:
         bool terseMissingItem = false;   // the first step words its missing item differently
     };
     static void run(const Step& step);
+    // Removes the files in folder whose names start with prefix (and end with suffix).
+    static void removeNamed(const std::string& folder, const std::string& prefix, const std::string& suffix);
 };
 
 }

@@ -1,6 +1,10 @@
 #include "PkexecPrivilegedRunner.h"
 
+#include "Localization.h"
+#include "PolkitAgentCheck.h"
+
 #include <QProcess>
+#include <QStandardPaths>
 
 namespace sarnex {
 namespace {
@@ -21,6 +25,27 @@ PrivilegedOutcome PkexecPrivilegedRunner::outcomeOf(int exitStatus, const std::s
     std::string message = trimmed(standardError);
     if (message.empty()) message = "pkexec " + std::string(kHelper) + " ended with status " + std::to_string(exitStatus);
     return failure(message, exitStatus);
+}
+
+std::optional<std::string> PkexecPrivilegedRunner::whyItCannotRun()
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("pkexec")).isEmpty())
+        return Localization::localizedString(
+            "", "The program that asks for the administrator password (pkexec) is not installed.");
+    switch (PolkitAgentCheck::check(kActionId)) {
+    case PolkitAgentCheck::Verdict::NoAgent:
+        return Localization::localizedString("", "Nothing in this desktop session can ask for the administrator "
+                                                 "password (there is no authentication agent).");
+    case PolkitAgentCheck::Verdict::NotAllowed:
+        return Localization::localizedString("", "This user is not allowed to remove Telvora.");
+    case PolkitAgentCheck::Verdict::NoPolkit:
+        return Localization::localizedString(
+            "", "The system service that grants administrator rights (polkit) is not available.");
+    case PolkitAgentCheck::Verdict::CanRun:
+    case PolkitAgentCheck::Verdict::Unknown:
+        break;
+    }
+    return std::nullopt;
 }
 
 PrivilegedOutcome PkexecPrivilegedRunner::run()

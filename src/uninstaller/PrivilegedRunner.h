@@ -24,7 +24,13 @@ public:
     // The number the outcome carries when the user dismissed the password prompt.
     static constexpr long kUserCanceled = -128;
 
+    // The status pkexec ends with when it could not ask for the password or was refused.
+    static constexpr long kCannotAsk = 127;
+
     virtual ~PrivilegedRunner() = default;
+    // Asked before anything is quit or removed: a plain sentence saying why the step cannot
+    // run here at all, or nothing when it may.
+    virtual std::optional<std::string> whyItCannotRun() = 0;
     virtual PrivilegedOutcome run() = 0;
 
     static PrivilegedOutcome failure(const std::string& message, long number)

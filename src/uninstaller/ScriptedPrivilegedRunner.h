@@ -1,7 +1,7 @@
 #pragma once
 
 // An in-memory privileged step that answers with outcomes given in advance, one per run
-// (the last one repeats), and counts its runs.
+// (the last one repeats), and counts its runs; it can be told that it cannot run.
 #include "PrivilegedRunner.h"
 
 #include <vector>
@@ -11,6 +11,8 @@ namespace sarnex {
 class ScriptedPrivilegedRunner : public PrivilegedRunner {
 public:
     explicit ScriptedPrivilegedRunner(std::vector<PrivilegedOutcome> outcomes) : outcomes_(std::move(outcomes)) {}
+    void setCannotRun(std::optional<std::string> why) { cannotRun_ = std::move(why); }
+    std::optional<std::string> whyItCannotRun() override { return cannotRun_; }
     PrivilegedOutcome run() override
     {
         const std::size_t index = runs_ < outcomes_.size() ? runs_ : outcomes_.size() - 1;
@@ -22,6 +24,7 @@ public:
 private:
     std::vector<PrivilegedOutcome> outcomes_;
     std::size_t runs_ = 0;
+    std::optional<std::string> cannotRun_;
 };
 
 }

@@ -41,8 +41,10 @@ class FakeTelvoras : public sarnex::RunningTelvoras {
 public:
     std::vector<std::string> running;
     std::vector<std::size_t> terminated;
+    int relaunches = 0;
     std::vector<std::string> executablePaths() override { return running; }
     void terminate(std::size_t index) override { terminated.push_back(index); }
+    void relaunch() override { ++relaunches; }
 };
 
 void touch(const fs::path& path, const std::string& text = "x")
@@ -98,6 +100,11 @@ protected:
                                  "Application Support/Telvora/serverport.txt", "Logs/Telvora/Telvora.log"})
             touch(library() / item);
         touch(library() / "Services/Someone Else.workflow");
+        touch(library() / "Preferences/com.orvella.Telvora.plist");
+        touch(library() / "Preferences/com.orvella.Telvora.plist.corrupt-20240101-120000");
+        touch(library() / "Logs/DiagnosticReports/Telvora_2024-01-01-120000_host.crash");
+        touch(library() / "Logs/DiagnosticReports/Calvetto_2024-01-01-120000_host.crash");
+        touch(library() / "Logs/HangReporter/Telvora/Telvora_2024-01-01-120000_host.hang");
         touch(home_ / ".local/share/applications/telvora-call-via-calvetto.desktop");
         touch(home_ / ".local/share/telvora/telvora-call-via-calvetto");
         touch(home_ / ".config/autostart/com.orvella.Telvora.desktop", "[Desktop Entry]\nExec=/usr/bin/telvora\n");
@@ -187,6 +194,14 @@ TEST_F(UninstallerTest, SuccessRemovesEveryCompanionAndFolderAndASecondRunEndsOk
     // Only Telvora's own items go: the folders and a stranger's workflow stay.
     EXPECT_TRUE(fs::exists(library() / "Services/Someone Else.workflow"));
     EXPECT_TRUE(fs::exists(library() / "Logs"));
+    // Its settings, crash and hang reports go too, and the folders it made that end up empty.
+    for (const char* gone : {"Preferences", "Logs/DiagnosticReports/Telvora_2024-01-01-120000_host.crash",
+                             "Logs/HangReporter", "Automator", "Address Book Plug-Ins", "Application Support"})
+        EXPECT_FALSE(fs::exists(library() / gone)) << gone;
+    EXPECT_TRUE(fs::exists(library() / "Logs/DiagnosticReports/Calvetto_2024-01-01-120000_host.crash"));
+    EXPECT_TRUE(fs::exists(library() / "Services"));
+    EXPECT_TRUE(delegate_->removeTextField->text().startsWith("Telvora has been removed"));
+    EXPECT_FALSE(delegate_->removeTextField->text().contains("Click Continue"));
     EXPECT_FALSE(fs::exists(home_ / ".local/share/applications/telvora-call-via-calvetto.desktop"));
     EXPECT_FALSE(fs::exists(home_ / ".local/share/telvora"));
     EXPECT_FALSE(fs::exists(home_ / ".config/autostart/com.orvella.Telvora.desktop"));
@@ -202,7 +217,8 @@ TEST_F(UninstallerTest, SuccessRemovesEveryCompanionAndFolderAndASecondRunEndsOk
     lines_.clear();
     delegate_->ContinueAction();
     EXPECT_TRUE(logged("UninstallAppPlusForgetCmd path not found or already deleted.Ignoring the error"));
-    EXPECT_TRUE(logged("Error: " + (library() / "Automator/Call via Calvetto.action").string() + " does not exist"));
+    // The Automator folder went with its last item.
+    EXPECT_TRUE(logged("Error: " + (library() / "Automator").string() + " does not exist!"));
     EXPECT_TRUE(logged("Error:" + (library() / "Application Support/Telvora").string() + " does not exist!"));
     EXPECT_TRUE(logged("Error:" + (library() / "Logs/Telvora").string() + " does not exist!"));
     EXPECT_TRUE(okShown());
@@ -210,19 +226,64 @@ TEST_F(UninstallerTest, SuccessRemovesEveryCompanionAndFolderAndASecondRunEndsOk
     EXPECT_EQ(runner_->runs(), 2u);
 }
 
-TEST_F(UninstallerTest, OtherFailureAlertsYetRemovesTheCompanionsAndEndsWithTheErrorImage)
+TEST_F(UninstallerTest, FailedPrivilegedStepRemovesNothingRestartsTelvoraAndContinueTriesAgain)
 {
     installEverything();
-    makeUninstaller({kPurgeFailed});
+    makeUninstaller({kPurgeFailed, kSucceeded});
+    telvoras_->running = {"/usr/lib/telvora/Telvora.app/Contents/MacOS/Telvora"};
     delegate_->ContinueAction();
     ASSERT_EQ(alerts_.size(), 1u);
-    EXPECT_EQ(alerts_[0], "UninstallAppPlusForgetCmd has returned an error|NSAppleScriptErrorMessage: dpkg: error: "
-                          "dpkg frontend lock is locked \n NSAppleScriptErrorNumber:3");
-    EXPECT_TRUE(delegate_->hasErrorOccured);
-    EXPECT_FALSE(fs::exists(library() / "Automator/Call via Calvetto.action"));
+    EXPECT_EQ(alerts_[0].rfind("Telvora could not be removed.|", 0), 0u) << alerts_[0];
+    EXPECT_NE(alerts_[0].find("dpkg frontend lock is locked"), std::string::npos);
+    EXPECT_NE(alerts_[0].find("sudo apt purge telvora"), std::string::npos);
+    // Internal names are for the log only.
+    EXPECT_EQ(alerts_[0].find("UninstallAppPlusForgetCmd"), std::string::npos);
+    EXPECT_EQ(alerts_[0].find("NSAppleScript"), std::string::npos);
+    EXPECT_TRUE(logged("UninstallAppPlusForgetCmd has returned an error"));
+    EXPECT_TRUE(logged("NSAppleScriptErrorNumber:3"));
+    EXPECT_FALSE(logged("UninstallAutomatorAction"));
+    EXPECT_TRUE(fs::exists(library() / "Automator/Call via Calvetto.action"));
+    EXPECT_TRUE(fs::exists(library() / "Application Support/Telvora"));
+    EXPECT_TRUE(fs::exists(library() / "Preferences/com.orvella.Telvora.plist"));
+    EXPECT_TRUE(fs::exists(home_ / ".config/autostart/com.orvella.Telvora.desktop"));
+    EXPECT_EQ(telvoras_->relaunches, 1);
     EXPECT_TRUE(errorShown());
-    EXPECT_FALSE(okShown());
-    EXPECT_FALSE(delegate_->continueButton->isEnabled());
+    EXPECT_TRUE(delegate_->continueButton->isEnabled());
+
+    delegate_->ContinueAction();
+    EXPECT_EQ(runner_->runs(), 2u);
+    EXPECT_FALSE(fs::exists(library() / "Automator/Call via Calvetto.action"));
+    EXPECT_TRUE(okShown());
+    EXPECT_FALSE(errorShown());
+    EXPECT_EQ(telvoras_->relaunches, 1);
+}
+
+TEST_F(UninstallerTest, StepThatCannotRunQuitsAndRemovesNothingAndNamesTheCommand)
+{
+    installEverything();
+    makeUninstaller({PrivilegedRunner::failure("Error creating textual authentication agent: no tty", 127)});
+    telvoras_->running = {"/usr/lib/telvora/Telvora.app/Contents/MacOS/Telvora"};
+    runner_->setCannotRun("Nothing in this desktop session can ask for the administrator password.");
+    delegate_->ContinueAction();
+    EXPECT_EQ(runner_->runs(), 0u);
+    EXPECT_TRUE(telvoras_->terminated.empty());
+    ASSERT_EQ(alerts_.size(), 1u);
+    EXPECT_NE(alerts_[0].find("can ask for the administrator password."), std::string::npos) << alerts_[0];
+    EXPECT_NE(alerts_[0].find("sudo apt purge telvora"), std::string::npos);
+    EXPECT_TRUE(delegate_->removeTextField->text().contains("sudo apt purge telvora"));
+    EXPECT_TRUE(delegate_->continueButton->isEnabled());
+    EXPECT_TRUE(fs::exists(library() / "Automator/Call via Calvetto.action"));
+
+    // pkexec's own "cannot ask" (127), when the check could not tell: the same plain words.
+    runner_->setCannotRun(std::nullopt);
+    delegate_->ContinueAction();
+    ASSERT_EQ(alerts_.size(), 2u);
+    EXPECT_NE(alerts_[1].find("sudo apt purge telvora"), std::string::npos);
+    EXPECT_EQ(alerts_[1].find("textual authentication agent"), std::string::npos) << alerts_[1];
+    EXPECT_EQ(telvoras_->relaunches, 1);
+    EXPECT_TRUE(fs::exists(library() / "Automator/Call via Calvetto.action"));
+    EXPECT_TRUE(fs::exists(library() / "Logs/Telvora"));
+    EXPECT_TRUE(delegate_->continueButton->isEnabled());
 }
 
 TEST_F(UninstallerTest, IncompleteErrorInformationIsLoggedAndIgnored)
