@@ -2,7 +2,8 @@
 # Builds the Debian package (Release, stripped, in build-package) and proves it on a minimal
 # Debian 12 root: apt installs it with its dependencies, `telvora --version` answers, lintian
 # and desktop-file-validate find no error, the update helper installs only a signed, newer
-# package, and a purge leaves no file of it behind.
+# package, a purge leaves no file of it behind, and Sarnex Uninstall removes nothing where it
+# cannot get administrator rights and everything of Telvora where it can.
 # The root comes from debootstrap once and is cached as a tarball between runs.
 # Needs root (debootstrap, chroot, mount) and the openssl tool.
 set -euo pipefail
@@ -103,6 +104,13 @@ snapshot() {
     -o -path /var/lib/dpkg \) -prune -o -print | sort
 }
 
+# Paths named after the product outside the kernel's and apt's own, and the update cache.
+named_leftovers() {
+  snapshot | grep -iE 'telvora|sarnex' || true
+  [ -e "$root/var/cache/telvora" ] && echo /var/cache/telvora
+  true
+}
+
 step "apt install ./$(basename "$deb") on the minimal system"
 in_root apt-get install -y -qq --no-install-recommends "/tmp/$(basename "$deb")" >/dev/null
 took
@@ -190,19 +198,34 @@ while IFS= read -r path; do
   [ -d "$root$path" ] && [ -n "$(ls -A "$root$path")" ] && continue
   leftovers+=("$path")
 done <"$root/tmp/telvora-files"
-mapfile -t named < <(snapshot | grep -iE 'telvora|sarnex' || true)
-[ -e "$root/var/cache/telvora" ] && named+=(/var/cache/telvora)
+mapfile -t named < <(named_leftovers)
 if [ ${#leftovers[@]} -ne 0 ] || [ ${#named[@]} -ne 0 ]; then
   printf '   left behind: %s\n' "${leftovers[@]}" "${named[@]}"
   exit 1
 fi
 took
 
-step "Sarnex Uninstall in the root: polkit, a running Telvora, Continue pressed"
+step "sarnex-uninstall-helper purges a product whose application folder is already gone"
+# As after a run whose purge failed: the next run must still purge, not stop at rm.
+in_root apt-get install -y -qq --no-install-recommends "/tmp/$(basename "$deb")" >/dev/null
+rm -r "$root/usr/lib/telvora/Telvora.app"
+in_root /usr/lib/telvora/sarnex-uninstall-helper | sed 's/^/   /' ||
+  { echo "   the helper failed on the missing application folder"; exit 1; }
+if in_root dpkg-query -W -f='${db:Status-Abbrev}' telvora 2>/dev/null | grep -q '^[a-z][^n]'; then
+  echo "   telvora is still installed"; exit 1
+fi
+took
+
+step "Sarnex Uninstall in the root: polkit, a running Telvora, Continue pressed without and with an agent"
 in_root apt-get install -y -qq --no-install-recommends "/tmp/$(basename "$deb")" dbus polkitd xvfb xauth xdotool \
   >/dev/null
 cp scripts/package-uninstall-run.sh "$root/tmp/"
 in_root /tmp/package-uninstall-run.sh | sed 's/^/   /' || { echo "Sarnex Uninstall left Telvora behind"; exit 1; }
+mapfile -t named < <(named_leftovers)
+if [ ${#named[@]} -ne 0 ]; then
+  printf '   left behind by Sarnex Uninstall: %s\n' "${named[@]}"
+  exit 1
+fi
 took
 
 echo "Package test passed in $((SECONDS - total_start)) s"
