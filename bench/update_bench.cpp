@@ -1,10 +1,10 @@
 // Download-and-verify throughput of an update: a 20 MB enclosure served over loopback, fetched
 // and checked the way Telvora does (libcurl into a file, Ed25519 over the whole file), next to
 // `curl` fetching the same file plus `openssl` verifying it, in the same run. Prints figures.
-#include "environment/SUDownloader.h"
-#include "environment/SUSignatureVerifier.h"
+#include "update/SUDownloader.h"
+#include "update/SUSignatureVerifier.h"
 
-#include "../tests/environment/LocalHttpServer.h"
+#include "../tests/update/LocalHttpServer.h"
 
 #include <unistd.h>
 

@@ -5,8 +5,8 @@
 // - every item read names a version, and every text read is valid UTF-8;
 // - no item's version holds a path separator or "..";
 // - the newest item is one of the items, and there is one exactly when there are items.
-#include "environment/SUAppcast.h"
 #include "foundation/Unicode.h"
+#include "update/SUAppcast.h"
 
 #include <cstdint>
 #include <cstdio>

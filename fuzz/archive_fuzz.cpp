@@ -4,7 +4,7 @@
 // Checked besides memory safety and undefined behaviour:
 // - nothing is ever made outside the destination, whatever the archive says;
 // - a refused archive says why and leaves no destination behind.
-#include "environment/SUArchiveExtractor.h"
+#include "update/SUArchiveExtractor.h"
 
 #include <unistd.h>
 #include <zlib.h>

@@ -1,21 +1,21 @@
 #include "app/TVIAppDelegate.h"
 
 #include "app/TVIPreferenceKeys.h"
+#include "capture/TVIAccessibility.h"
+#include "capture/TVIPasteBoardObserver.h"
 #include "diagnostics/DDFileLogger.h"
 #include "diagnostics/DDLog.h"
 #include "diagnostics/DDLogFileManagerDefault.h"
 #include "diagnostics/DDLogMacros.h"
 #include "diagnostics/DDTTYLogger.h"
-#include "environment/SUUpdater.h"
 #include "environment/TVIAutoLoginUtils.h"
 #include "environment/TVIAutomatorInstaller.h"
-#include "capture/TVIAccessibility.h"
-#include "capture/TVIPasteBoardObserver.h"
 #include "environment/TVILocalizationUtilities.h"
 #include "foundation/UserDefaults.h"
 #include "platform/Accessibility.h"
 #include "platform/DistributedNotifications.h"
 #include "platform/Platform.h"
+#include "update/SUUpdater.h"
 
 namespace tvi {
 namespace {

@@ -2,10 +2,10 @@
 
 #include "diagnostics/DDLog.h"
 #include "diagnostics/SystemLog.h"
-#include "environment/TVIApplication.h"
 #include "foundation/Error.h"
 #include "foundation/Format.h"
 #include "foundation/StandardFolders.h"
+#include "foundation/TVIApplication.h"
 
 #include <dirent.h>
 #include <errno.h>

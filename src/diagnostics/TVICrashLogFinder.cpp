@@ -1,8 +1,8 @@
 #include "diagnostics/TVICrashLogFinder.h"
 
 #include "diagnostics/DDLogMacros.h"
-#include "environment/TVIApplication.h"
 #include "foundation/StandardFolders.h"
+#include "foundation/TVIApplication.h"
 
 #include <sys/stat.h>
 

@@ -1,10 +1,10 @@
 #include "environment/TVIAutomatorInstaller.h"
 
 #include "diagnostics/DDLogMacros.h"
-#include "environment/SUStandardVersionComparator.h"
 #include "environment/TVIGeneralUtils.h"
 #include "foundation/Bundle.h"
 #include "foundation/FileManager.h"
+#include "foundation/SUStandardVersionComparator.h"
 #include "foundation/StandardFolders.h"
 #include "platform/Platform.h"
 #include "platform/SystemInformation.h"

@@ -1,4 +1,4 @@
-#include "environment/SUStandardVersionComparator.h"
+#include "foundation/SUStandardVersionComparator.h"
 
 #include <algorithm>
 #include <cctype>

@@ -1,4 +1,4 @@
-#include "environment/TVIApplication.h"
+#include "foundation/TVIApplication.h"
 
 #include "foundation/Bundle.h"
 

@@ -1,13 +1,13 @@
 #include "ui/GeneralPreferencesViewController.h"
 
 #include "app/TVIAppDelegate.h"
-#include "environment/SUUpdater.h"
 #include "diagnostics/DDLogMacros.h"
 #include "foundation/NotificationCenter.h"
 #include "foundation/UserDefaults.h"
 #include "platform/Contacts.h"
 #include "platform/Platform.h"
 #include "ui/TVIUiText.h"
+#include "update/SUUpdater.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "environment/SUUserDriver.h"
+#include "update/SUUserDriver.h"
 
 #include <QString>
 

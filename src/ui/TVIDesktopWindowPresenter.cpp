@@ -2,13 +2,13 @@
 
 #include "app/TVIAppDelegate.h"
 #include "diagnostics/DDLogMacros.h"
-#include "environment/SUUpdater.h"
 #include "ui/AXStatusItemPopup.h"
 #include "ui/GeneralPreferencesViewController.h"
 #include "ui/SUUpdateWindow.h"
 #include "ui/TVIAboutWindowController.h"
 #include "ui/TVIPopoverViewController.h"
 #include "ui/TVIWindowPlacement.h"
+#include "update/SUUpdater.h"
 
 #include <QDialog>
 #include <QGuiApplication>

@@ -2,12 +2,12 @@
 
 #include "app/TVIAppDelegate.h"
 #include "app/TVIPreferenceKeys.h"
-#include "environment/SUUpdater.h"
 #include "foundation/UserDefaults.h"
 #include "ui/GeneralPreferencesViewController.h"
 #include "ui/MASPreferencesWindowController.h"
 #include "ui/ShortcutPreferencesViewController.h"
 #include "ui/TVIUiText.h"
+#include "update/SUUpdater.h"
 
 namespace tvi {
 

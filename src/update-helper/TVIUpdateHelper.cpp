@@ -1,9 +1,9 @@
 #include "TVIUpdateHelper.h"
 
 #include "TVIRootCommand.h"
-#include "environment/SUPackageInstaller.h"
-#include "environment/SUSignatureVerifier.h"
 #include "foundation/PropertyListSerialization.h"
+#include "update/SUPackageInstaller.h"
+#include "update/SUSignatureVerifier.h"
 
 #include <cctype>
 #include <cerrno>

@@ -19,7 +19,7 @@
 //   7  failed: the package could not be read or copied
 //   8  failed: apt-get could not install it
 #include "TVIUpdateHelper.h"
-#include "environment/SUPackageInstaller.h"
+#include "update/SUPackageInstaller.h"
 
 #include <sys/stat.h>
 #include <unistd.h>

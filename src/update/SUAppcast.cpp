@@ -1,7 +1,7 @@
-#include "environment/SUAppcast.h"
+#include "update/SUAppcast.h"
 
-#include "environment/SUStandardVersionComparator.h"
 #include "foundation/Format.h"
+#include "foundation/SUStandardVersionComparator.h"
 
 #include <expat.h>
 

@@ -1,4 +1,4 @@
-#include "environment/SUBundleValidator.h"
+#include "update/SUBundleValidator.h"
 
 #include "foundation/Bundle.h"
 

@@ -1,4 +1,4 @@
-#include "environment/SUDownloader.h"
+#include "update/SUDownloader.h"
 
 #include "environment/CurlLibrary.h"
 #include "foundation/Format.h"

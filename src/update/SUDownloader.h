@@ -1,6 +1,6 @@
 #pragma once
 
-#include "environment/SUFeedFetcher.h"
+#include "update/SUFeedFetcher.h"
 
 #include <atomic>
 #include <cstdint>

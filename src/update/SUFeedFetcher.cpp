@@ -1,4 +1,4 @@
-#include "environment/SUFeedFetcher.h"
+#include "update/SUFeedFetcher.h"
 
 #include "foundation/Format.h"
 

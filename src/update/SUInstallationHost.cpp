@@ -1,8 +1,8 @@
-#include "environment/SUInstallationHost.h"
+#include "update/SUInstallationHost.h"
 
 #include "environment/DirectoryLocations.h"
-#include "environment/SUStandardVersionComparator.h"
 #include "foundation/Bundle.h"
+#include "foundation/SUStandardVersionComparator.h"
 
 #include <filesystem>
 

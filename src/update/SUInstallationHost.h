@@ -1,7 +1,7 @@
 #pragma once
 
-#include "environment/SUAppcast.h"
-#include "environment/SUPackageInstaller.h"
+#include "update/SUAppcast.h"
+#include "update/SUPackageInstaller.h"
 
 #include <optional>
 #include <string>

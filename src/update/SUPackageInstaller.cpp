@@ -1,4 +1,4 @@
-#include "environment/SUPackageInstaller.h"
+#include "update/SUPackageInstaller.h"
 
 #include "diagnostics/DDLogMacros.h"
 

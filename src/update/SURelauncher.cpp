@@ -1,4 +1,4 @@
-#include "environment/SURelauncher.h"
+#include "update/SURelauncher.h"
 
 #include <fcntl.h>
 #include <signal.h>

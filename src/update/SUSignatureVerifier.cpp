@@ -1,4 +1,4 @@
-#include "environment/SUSignatureVerifier.h"
+#include "update/SUSignatureVerifier.h"
 
 #include "foundation/Format.h"
 

@@ -1,11 +1,6 @@
-#include "environment/SUUpdateSession.h"
+#include "update/SUUpdateSession.h"
 
 #include "diagnostics/DDLogMacros.h"
-#include "environment/SUArchiveExtractor.h"
-#include "environment/SUBundleValidator.h"
-#include "environment/SUPackageInstaller.h"
-#include "environment/SURelauncher.h"
-#include "environment/SUSignatureVerifier.h"
 #include "environment/TVILocalizationUtilities.h"
 #include "foundation/Bundle.h"
 #include "foundation/DispatchQueue.h"
@@ -13,6 +8,11 @@
 #include "foundation/StandardFolders.h"
 #include "platform/Alerts.h"
 #include "platform/Platform.h"
+#include "update/SUArchiveExtractor.h"
+#include "update/SUBundleValidator.h"
+#include "update/SUPackageInstaller.h"
+#include "update/SURelauncher.h"
+#include "update/SUSignatureVerifier.h"
 
 #include <sys/statvfs.h>
 #include <unistd.h>

@@ -1,10 +1,10 @@
 #pragma once
 
-#include "environment/SUAppcast.h"
-#include "environment/SUDownloader.h"
-#include "environment/SUFeedFetcher.h"
-#include "environment/SUInstallationHost.h"
-#include "environment/SUUserDriver.h"
+#include "update/SUAppcast.h"
+#include "update/SUDownloader.h"
+#include "update/SUFeedFetcher.h"
+#include "update/SUInstallationHost.h"
+#include "update/SUUserDriver.h"
 
 #include <atomic>
 #include <cstdint>

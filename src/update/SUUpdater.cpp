@@ -1,15 +1,15 @@
-#include "environment/SUUpdater.h"
+#include "update/SUUpdater.h"
 
 #include "diagnostics/DDLogMacros.h"
-#include "environment/SUStandardVersionComparator.h"
-#include "environment/SUUpdateSession.h"
 #include "environment/TVILocalizationUtilities.h"
 #include "foundation/Bundle.h"
 #include "foundation/DispatchQueue.h"
 #include "foundation/NotificationCenter.h"
+#include "foundation/SUStandardVersionComparator.h"
 #include "foundation/UserDefaults.h"
 #include "platform/Alerts.h"
 #include "platform/Platform.h"
+#include "update/SUUpdateSession.h"
 
 #include <algorithm>
 #include <chrono>

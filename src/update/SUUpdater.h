@@ -1,11 +1,11 @@
 #pragma once
 
-#include "environment/SUAppcast.h"
-#include "environment/SUFeedFetcher.h"
-#include "environment/SUInstallationHost.h"
-#include "environment/SUUserDriver.h"
 #include "foundation/DispatchTimer.h"
 #include "foundation/PlistValue.h"
+#include "update/SUAppcast.h"
+#include "update/SUFeedFetcher.h"
+#include "update/SUInstallationHost.h"
+#include "update/SUUserDriver.h"
 
 #include <atomic>
 #include <chrono>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "environment/SUAppcast.h"
+#include "update/SUAppcast.h"
 
 #include <cstdint>
 #include <functional>

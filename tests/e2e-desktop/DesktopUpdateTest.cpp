@@ -5,9 +5,9 @@
 // download must be refused with an alert while the running version stays untouched.
 #include "DesktopTelvoraFixture.h"
 
-#include "environment/LocalHttpServer.h"
 #include "foundation/PropertyListSerialization.h"
 #include "support/UpdateSigningKey.h"
+#include "update/LocalHttpServer.h"
 
 #include <signal.h>
 

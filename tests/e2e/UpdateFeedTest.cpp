@@ -1,9 +1,9 @@
 // The real executable, headless in a throw-away HOME: the server address Calvetto sends
 // becomes the update feed, and the scheduled check reads the appcast from it.
-#include "environment/LocalHttpServer.h"
+#include "TelvoraProcess.h"
 #include "foundation/PropertyListSerialization.h"
 #include "support/TestHome.h"
-#include "TelvoraProcess.h"
+#include "update/LocalHttpServer.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 // The small stateless utilities: application name, version texts, locale and appearance.
-#include "environment/TVIApplication.h"
 #include "environment/TVIGeneralUtils.h"
 #include "environment/TVILocalizationUtilities.h"
 #include "environment/TVIVibrancyUtils.h"
+#include "foundation/TVIApplication.h"
 
 #include "foundation/Bundle.h"
 #include "foundation/UserDefaults.h"

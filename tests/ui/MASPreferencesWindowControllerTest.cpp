@@ -1,12 +1,12 @@
 // Pane switching and sizing, the stored place, pane and sizes, and the two real panes.
 #include "app/TVIAppDelegate.h"
-#include "environment/SUUpdater.h"
 #include "foundation/UserDefaults.h"
+#include "support/TestHome.h"
 #include "ui/GeneralPreferencesViewController.h"
 #include "ui/MASPreferencesWindowController.h"
 #include "ui/TVIPreferencesWindowController.h"
 #include "ui/UiTestApplication.h"
-#include "support/TestHome.h"
+#include "update/SUUpdater.h"
 
 #include <QTest>
 #include <QToolBar>

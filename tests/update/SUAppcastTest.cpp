@@ -1,4 +1,4 @@
-#include "environment/SUAppcast.h"
+#include "update/SUAppcast.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "environment/SUArchiveExtractor.h"
+#include "update/SUArchiveExtractor.h"
 
 #include "support/TestHome.h"
 

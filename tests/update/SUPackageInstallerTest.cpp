@@ -1,4 +1,4 @@
-#include "environment/SUPackageInstaller.h"
+#include "update/SUPackageInstaller.h"
 
 #include "support/TestHome.h"
 

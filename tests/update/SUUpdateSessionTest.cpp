@@ -1,7 +1,7 @@
-#include "environment/SUUpdater.h"
+#include "update/SUUpdater.h"
 
-#include "environment/SUInstallationHost.h"
-#include "environment/SUUpdateSession.h"
+#include "update/SUInstallationHost.h"
+#include "update/SUUpdateSession.h"
 
 #include "LocalHttpServer.h"
 #include "foundation/Bundle.h"

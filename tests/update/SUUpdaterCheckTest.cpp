@@ -1,4 +1,4 @@
-#include "environment/SUUpdater.h"
+#include "update/SUUpdater.h"
 
 #include "LocalHttpServer.h"
 #include "foundation/Bundle.h"

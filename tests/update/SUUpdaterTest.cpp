@@ -1,4 +1,4 @@
-#include "environment/SUUpdater.h"
+#include "update/SUUpdater.h"
 
 #include "foundation/UserDefaults.h"
 #include "support/TestHome.h"

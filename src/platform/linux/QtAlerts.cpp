@@ -1,9 +1,9 @@
 #include "platform/linux/QtAlerts.h"
 
 #include "diagnostics/DDLogMacros.h"
-#include "environment/TVIApplication.h"
 #include "environment/TVILocalizationUtilities.h"
 #include "foundation/Bundle.h"
+#include "foundation/TVIApplication.h"
 #include "platform/linux/QtMainRunLoop.h"
 
 #include <QApplication>
