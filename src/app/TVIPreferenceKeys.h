@@ -1,5 +1,7 @@
 #pragma once
 
+#include "diagnostics/TVICrashReportKeys.h"
+
 // The user-defaults keys of Telvora's own, one constant per key.
 namespace tvi {
 
@@ -32,7 +34,5 @@ inline constexpr const char* TVIPickerPeopleAlwaysOnTop = "TVIPickerPeopleAlways
 inline constexpr const char* TVISelectedPickerView = "TVISelectedPickerView";
 inline constexpr const char* TVIIsMiniViewEnabled = "TVIIsMiniViewEnabled";
 inline constexpr const char* TVIEnableVibrantAppearance = "TVIEnableVibrantAppearance";
-inline constexpr const char* TVICheckForCrashesAtStartup = "TVICheckForCrashesAtStartup";
-inline constexpr const char* TVICrashLogLastSubmitedDate = "TVICrashLogLastSubmitedDate";
 
 }

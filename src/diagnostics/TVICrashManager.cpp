@@ -1,7 +1,7 @@
 #include "diagnostics/TVICrashManager.h"
 
-#include "app/TVIPreferenceKeys.h"
 #include "diagnostics/TVICrashLogFinder.h"
+#include "diagnostics/TVICrashReportKeys.h"
 #include "diagnostics/TVISystemProfile.h"
 #include "foundation/UserDefaults.h"
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -15,11 +16,15 @@ struct RunningApplication {
 };
 
 // The running applications of the user's session and which one is in front.
-// Threads: called from any one thread at a time (the capture asks off the main thread); no
-// callbacks.
+// Threads: the queries are called from any one thread at a time (the capture asks off the main
+// thread). Workspace-change listeners are added and removed on the main thread and run there
+// in desktop mode (the X11 backend follows Qt's events), on the switching thread in memory.
+// They must return quickly and must not add or remove listeners.
 class Workspace {
 public:
     static constexpr const char* serviceName = "Workspace";
+    using ChangeListener = std::function<void()>;
+    using ListenerToken = std::uint64_t;
 
     virtual ~Workspace() = default;
 
@@ -32,6 +37,12 @@ public:
         const std::string& bundleIdentifier) const = 0;
     // Brings the application in front; false when it no longer runs or refused.
     virtual bool activateApplication(const RunningApplication& application) = 0;
+
+    // Calls `listener` each time the user switches to another workspace (virtual desktop)
+    // until it is removed; where the session cannot tell, never.
+    virtual ListenerToken addWorkspaceChangeListener(ChangeListener listener) = 0;
+    // Once it returns, the listener is not running and is never called again.
+    virtual void removeWorkspaceChangeListener(ListenerToken token) = 0;
 };
 
 }

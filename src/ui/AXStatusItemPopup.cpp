@@ -9,9 +9,9 @@
 #include "platform/DesktopNotifications.h"
 #include "platform/DistributedNotifications.h"
 #include "platform/Platform.h"
+#include "platform/Workspace.h"
 #include "ui/TVIPopoverWindow.h"
 #include "ui/TVIWindowPlacement.h"
-#include "ui/TVIWorkspaceChangeWatcher.h"
 
 #include <QApplication>
 #include <QCursor>
@@ -97,7 +97,7 @@ AXStatusItemPopup::AXStatusItemPopup(QWidget* viewController, const QString& ima
     QObject::connect(qApp, &QGuiApplication::applicationStateChanged, popover_.get(), [this](Qt::ApplicationState state) {
         if (state != Qt::ApplicationActive && active_) hidePopover();
     });
-    workspaceWatcher_ = std::make_unique<TVIWorkspaceChangeWatcher>([this] {
+    workspaceListener_ = Platform::get<Workspace>()->addWorkspaceChangeListener([this] {
         appWasActive_ = false;
         hidePopover();
     });
@@ -122,6 +122,7 @@ AXStatusItemPopup::AXStatusItemPopup(QWidget* viewController, const QString& ima
 AXStatusItemPopup::~AXStatusItemPopup()
 {
     Platform::get<DistributedNotifications>()->removeObserversForOwner(this);
+    Platform::get<Workspace>()->removeWorkspaceChangeListener(workspaceListener_);
     // The popover's own callbacks point here: no close notification must reach a half-gone item.
     popover_->setActiveChanged({});
     popover_->setWillClose({});

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/Workspace.h"
 #include "ui/AXStatusItemPopupDelegate.h"
 
 #include <QIcon>
@@ -18,7 +19,6 @@ class QWidget;
 namespace tvi {
 
 class TVIPopoverWindow;
-class TVIWorkspaceChangeWatcher;
 
 // Telvora's item in the desktop's system tray: its icon, the status menu a click opens, and the
 // popover for the contacts view, kept transient (it closes on a click elsewhere, when Telvora
@@ -114,7 +114,7 @@ private:
     std::unique_ptr<QSystemTrayIcon> statusItem_;
     std::unique_ptr<QMenu> dummyMenu_;
     std::unique_ptr<TVIPopoverWindow> popover_;
-    std::unique_ptr<TVIWorkspaceChangeWatcher> workspaceWatcher_;
+    Workspace::ListenerToken workspaceListener_ = 0;
     std::unique_ptr<QTimer> trayTimer_;
     int trayAttempts_ = 0;
 };

@@ -1,6 +1,7 @@
 #include "platform/linux/X11Workspace.h"
 
 #include "platform/linux/DesktopEntryIds.h"
+#include "platform/linux/TVIWorkspaceChangeWatcher.h"
 #include "platform/linux/X11ErrorTrap.h"
 
 #include <X11/Xatom.h>
@@ -185,6 +186,15 @@ std::shared_ptr<X11Workspace> X11Workspace::create(std::string& whyUnavailable)
 X11Workspace::X11Workspace(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 
 X11Workspace::~X11Workspace() = default;
+
+Workspace::ListenerToken X11Workspace::addWorkspaceChangeListener(ChangeListener listener)
+{
+    if (!changeWatcher_)
+        changeWatcher_ = std::make_unique<TVIWorkspaceChangeWatcher>([this] { changeListeners_.notifyAll(); });
+    return changeListeners_.add(std::move(listener));
+}
+
+void X11Workspace::removeWorkspaceChangeListener(ListenerToken token) { changeListeners_.remove(token); }
 
 bool X11Workspace::isAvailable() const { return true; }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/PasteboardChangeListeners.h"
 #include "platform/Workspace.h"
 
 #include <memory>
@@ -7,6 +8,8 @@
 #include <string>
 
 namespace tvi {
+
+class TVIWorkspaceChangeWatcher;
 
 // Front application, running applications and activation from the window manager's EWMH
 // properties (_NET_ACTIVE_WINDOW, _NET_CLIENT_LIST, WM_CLASS, _NET_WM_PID); without a
@@ -29,12 +32,19 @@ public:
     // Asks the window manager to activate the application's window (as a pager would);
     // without one, raises and focuses it.
     bool activateApplication(const RunningApplication& application) override;
+    // Qt's own X connection tells the switches (TVIWorkspaceChangeWatcher), made on the first
+    // listener: main thread, desktop mode.
+    ListenerToken addWorkspaceChangeListener(ChangeListener listener) override;
+    void removeWorkspaceChangeListener(ListenerToken token) override;
 
 private:
     struct Impl;
     explicit X11Workspace(std::unique_ptr<Impl> impl);
     mutable std::mutex mutex_;
     const std::unique_ptr<Impl> impl_;
+    // The same list as a pasteboard's: tokens and listeners are the same types.
+    PasteboardChangeListeners changeListeners_;
+    std::unique_ptr<TVIWorkspaceChangeWatcher> changeWatcher_;
 };
 
 }

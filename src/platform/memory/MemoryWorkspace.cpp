@@ -35,6 +35,15 @@ bool MemoryWorkspace::activateApplication(const RunningApplication& application)
     return true;
 }
 
+Workspace::ListenerToken MemoryWorkspace::addWorkspaceChangeListener(ChangeListener listener)
+{
+    return changeListeners_.add(std::move(listener));
+}
+
+void MemoryWorkspace::removeWorkspaceChangeListener(ListenerToken token) { changeListeners_.remove(token); }
+
+void MemoryWorkspace::switchWorkspace() { changeListeners_.notifyAll(); }
+
 void MemoryWorkspace::setFrontmostApplication(std::optional<std::string> bundleIdentifier)
 {
     std::lock_guard lock(mutex_);

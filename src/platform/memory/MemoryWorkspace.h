@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/PasteboardChangeListeners.h"
 #include "platform/Workspace.h"
 #include "platform/memory/WorkspaceTestInterface.h"
 
@@ -16,11 +17,14 @@ public:
     std::vector<RunningApplication> runningApplicationsWithBundleIdentifier(
         const std::string& bundleIdentifier) const override;
     bool activateApplication(const RunningApplication& application) override;
+    ListenerToken addWorkspaceChangeListener(ChangeListener listener) override;
+    void removeWorkspaceChangeListener(ListenerToken token) override;
 
     void setFrontmostApplication(std::optional<std::string> bundleIdentifier) override;
     void setRunningApplications(std::vector<RunningApplication> applications) override;
     std::vector<RunningApplication> activations() const override;
     void setAvailable(bool available) override;
+    void switchWorkspace() override;
 
 private:
     mutable std::mutex mutex_;
@@ -28,6 +32,8 @@ private:
     std::vector<RunningApplication> running_;
     std::vector<RunningApplication> activations_;
     bool available_ = true;
+    // The same list as a pasteboard's: tokens and listeners are the same types.
+    PasteboardChangeListeners changeListeners_;
 };
 
 }

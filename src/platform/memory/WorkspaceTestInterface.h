@@ -19,6 +19,8 @@ public:
     // The applications activated so far, oldest first.
     virtual std::vector<RunningApplication> activations() const = 0;
     virtual void setAvailable(bool available) = 0;
+    // The user switches to another workspace: the change listeners run on this thread.
+    virtual void switchWorkspace() = 0;
 };
 
 }
