@@ -57,6 +57,15 @@ protected:
         return false;
     }
 
+    // The companions are copied on the installer's own thread, which may finish after the
+    // link handler is logged.
+    static bool appearsWithin(const std::string& path)
+    {
+        const auto deadline = Clock::now() + kWait;
+        while (!fs::exists(path) && Clock::now() < deadline) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        return fs::exists(path);
+    }
+
     void expectDialled(peer::CalvettoPeer& peer, const std::string& text)
     {
         auto message = peer.receive(kWait);
@@ -70,13 +79,13 @@ TEST_F(DesktopCompanionsTest, FreshHomeGetsTheCompanionsAndTheTelLinkHandler)
 {
     ASSERT_TRUE(loggedWithin("Made telvora-call-via-calvetto.desktop the default handler of x-scheme-handler/callto"))
         << console();
+    EXPECT_TRUE(appearsWithin(home + kWorkflow + "/Contents/Info.plist"));
+    if (fs::exists(std::string(TELVORA_APP_DIR) + "/Contents/Resources/com.orvella.TVAbplugin.bundle")) {
+        EXPECT_TRUE(appearsWithin(home + kPlugin + "/Contents/Info.plist"));
+    }
     struct stat info {};
     ASSERT_EQ(::stat((home + kAction + "/Contents/MacOS/Call via Calvetto").c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0111, 0111u);
-    EXPECT_TRUE(fs::exists(home + kWorkflow + "/Contents/Info.plist"));
-    if (fs::exists(std::string(TELVORA_APP_DIR) + "/Contents/Resources/com.orvella.TVAbplugin.bundle")) {
-        EXPECT_TRUE(fs::exists(home + kPlugin));
-    }
     EXPECT_EQ(runCommand(inHome("xdg-mime query default x-scheme-handler/tel")).output,
               "telvora-call-via-calvetto.desktop");
 
