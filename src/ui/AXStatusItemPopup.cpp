@@ -55,7 +55,8 @@ QRect availableAreaAround(const QRect& anchor)
 std::unique_ptr<AXStatusItemPopup> AXStatusItemPopup::statusItemPopupWithViewController(
     QWidget* viewController, const QString& image, const QString& alternateImage, MenuTarget target, TrayRetry retry)
 {
-    return std::make_unique<AXStatusItemPopup>(viewController, image, alternateImage, std::move(target), retry);
+    ContentProvider content = [widget = QPointer<QWidget>(viewController)]() -> QWidget* { return widget; };
+    return std::make_unique<AXStatusItemPopup>(std::move(content), image, alternateImage, std::move(target), retry);
 }
 
 std::unique_ptr<AXStatusItemPopup> AXStatusItemPopup::statusItemPopupWithViewController(
@@ -64,11 +65,16 @@ std::unique_ptr<AXStatusItemPopup> AXStatusItemPopup::statusItemPopupWithViewCon
     return statusItemPopupWithViewController(viewController, image, alternateImage, std::move(target), TrayRetry{});
 }
 
-AXStatusItemPopup::AXStatusItemPopup(QWidget* viewController, const QString& image, const QString& alternateImage,
+std::unique_ptr<AXStatusItemPopup> AXStatusItemPopup::statusItemPopupWithContentProvider(
+    ContentProvider content, const QString& image, const QString& alternateImage, MenuTarget target)
+{
+    return std::make_unique<AXStatusItemPopup>(std::move(content), image, alternateImage, std::move(target), TrayRetry{});
+}
+
+AXStatusItemPopup::AXStatusItemPopup(ContentProvider content, const QString& image, const QString& alternateImage,
                                      MenuTarget target, TrayRetry retry)
-    : viewController_(viewController), target_(std::move(target)), retry_(retry),
-      statusItem_(std::make_unique<QSystemTrayIcon>()), dummyMenu_(std::make_unique<QMenu>()),
-      popover_(std::make_unique<TVIPopoverWindow>())
+    : content_(std::move(content)), target_(std::move(target)), retry_(retry),
+      statusItem_(std::make_unique<QSystemTrayIcon>())
 {
     setImage(image);
     setAlternateImage(alternateImage);
@@ -83,18 +89,9 @@ AXStatusItemPopup::AXStatusItemPopup(QWidget* viewController, const QString& ima
                              togglePopover();
                      });
 
-    if (viewController_) popover_->setContent(viewController_);
-    popover_->setCloseVeto([this] { return !delegate_ || delegate_->shouldPopupClose(); });
-    popover_->setWillClose([this] {
-        if (delegate_) delegate_->popupWillClose();
-    });
-    popover_->setActiveChanged([this](bool active) {
-        setActive(active);
-        if (!active && delegate_) delegate_->popupDidClose();
-    });
     applyAppearance(true);
 
-    QObject::connect(qApp, &QGuiApplication::applicationStateChanged, popover_.get(), [this](Qt::ApplicationState state) {
+    QObject::connect(qApp, &QGuiApplication::applicationStateChanged, statusItem_.get(), [this](Qt::ApplicationState state) {
         if (state != Qt::ApplicationActive && active_) hidePopover();
     });
     workspaceListener_ = Platform::get<Workspace>()->addWorkspaceChangeListener([this] {
@@ -106,8 +103,6 @@ AXStatusItemPopup::AXStatusItemPopup(QWidget* viewController, const QString& ima
             this, kThemeChangedNotification,
             [this](const std::string& name, const std::optional<std::string>&) { themeChanged(QString::fromStdString(name)); });
     }
-    buildMenu();
-
     trayTimer_ = std::make_unique<QTimer>();
     trayTimer_->setInterval(retry_.intervalMilliseconds);
     QObject::connect(trayTimer_.get(), &QTimer::timeout, trayTimer_.get(), [this] { lookForTray(); });
@@ -123,14 +118,46 @@ AXStatusItemPopup::~AXStatusItemPopup()
 {
     Platform::get<DistributedNotifications>()->removeObserversForOwner(this);
     Platform::get<Workspace>()->removeWorkspaceChangeListener(workspaceListener_);
+    if (!popover_) return;
     // The popover's own callbacks point here: no close notification must reach a half-gone item.
     popover_->setActiveChanged({});
     popover_->setWillClose({});
     popover_->setCloseVeto({});
 }
 
+QMenu* AXStatusItemPopup::menu()
+{
+    if (!dummyMenu_) buildMenu();
+    return dummyMenu_.get();
+}
+
+TVIPopoverWindow* AXStatusItemPopup::popover()
+{
+    if (!popover_) buildPopover();
+    return popover_.get();
+}
+
+bool AXStatusItemPopup::popoverVisible() const { return popover_ && popover_->isVisible(); }
+
+void AXStatusItemPopup::buildPopover()
+{
+    popover_ = std::make_unique<TVIPopoverWindow>();
+    if (QWidget* content = content_ ? content_() : nullptr) popover_->setContent(content);
+    popover_->setCloseVeto([this] { return !delegate_ || delegate_->shouldPopupClose(); });
+    popover_->setWillClose([this] {
+        if (delegate_) delegate_->popupWillClose();
+    });
+    popover_->setActiveChanged([this](bool active) {
+        setActive(active);
+        if (!active && delegate_) delegate_->popupDidClose();
+    });
+    // A style sheet brings Qt's whole style-sheet machinery along: only once there is a window.
+    if (!popoverStyle_.isEmpty()) popover_->setStyleSheet(popoverStyle_);
+}
+
 void AXStatusItemPopup::buildMenu()
 {
+    dummyMenu_ = std::make_unique<QMenu>();
     struct Entry {
         const char* title;
         bool localized;
@@ -190,27 +217,28 @@ void AXStatusItemPopup::leftClick(bool commandHeld)
         hidePopover();
         return;
     }
-    QTimer::singleShot(kMenuDelayMilliseconds, dummyMenu_.get(), [this] { showMenu(); });
+    QTimer::singleShot(kMenuDelayMilliseconds, statusItem_.get(), [this] { showMenu(); });
 }
 
 void AXStatusItemPopup::rightClick()
 {
     if (active_) hidePopover();
-    QTimer::singleShot(kMenuDelayMilliseconds, dummyMenu_.get(), [this] { showMenu(); });
+    QTimer::singleShot(kMenuDelayMilliseconds, statusItem_.get(), [this] { showMenu(); });
 }
 
 void AXStatusItemPopup::showMenu()
 {
+    QMenu* const shown = menu();
     const QRect icon = iconGeometry();
     if (icon.isEmpty()) {
-        dummyMenu_->popup(QCursor::pos());
+        shown->popup(QCursor::pos());
         return;
     }
     // Under the icon, or above it when the panel is at the bottom; Qt keeps the menu on screen.
     const QRect available = availableAreaAround(icon);
-    const QSize size = dummyMenu_->sizeHint();
+    const QSize size = shown->sizeHint();
     const bool above = icon.center().y() > available.center().y();
-    dummyMenu_->popup(above ? QPoint(icon.left(), icon.top() - size.height()) : icon.bottomLeft() + QPoint(0, 1));
+    shown->popup(above ? QPoint(icon.left(), icon.top() - size.height()) : icon.bottomLeft() + QPoint(0, 1));
 }
 
 void AXStatusItemPopup::togglePopover()
@@ -223,8 +251,9 @@ void AXStatusItemPopup::showPopover()
 {
     applyAppearance(false);
     if (delegate_ && !delegate_->shouldPopupOpen()) return;
-    if (!popover_->isVisible()) {
+    if (!popoverVisible()) {
         if (delegate_) delegate_->popupWillOpen();
+        popover();
         const QRect icon = iconGeometry();
         const QRect anchor = icon.isEmpty() ? QRect(QCursor::pos(), QSize(1, 1)) : icon;
         popover_->adjustSize();
@@ -238,7 +267,7 @@ void AXStatusItemPopup::showPopover()
 
 void AXStatusItemPopup::hidePopover()
 {
-    if (!popover_->isVisible()) return;
+    if (!popoverVisible()) return;
     // close() asks the delegate's veto and tells it popupWillClose; popupDidClose follows the hide.
     popover_->close();
 }
@@ -246,6 +275,8 @@ void AXStatusItemPopup::hidePopover()
 void AXStatusItemPopup::resizePopover(bool mini)
 {
     animated_ = false;
+    // A popover not built yet takes its size from its content when first shown.
+    if (!popover_) return;
     constexpr int kMiniDifference = 150;
     const QSize size = popover_->size();
     popover_->resize(size.width(), size.height() + (mini ? -kMiniDifference : kMiniDifference));
@@ -292,7 +323,8 @@ void AXStatusItemPopup::applyAppearance(bool atInitialisation)
     } else {
         DDLogInfo("%@: Enable vibrant appearance is unchecked");
     }
-    popover_->setStyleSheet("#TVIPopoverWindow { background: " + background + "; border: 1px solid palette(mid); }");
+    popoverStyle_ = "#TVIPopoverWindow { background: " + background + "; border: 1px solid palette(mid); }";
+    if (popover_) popover_->setStyleSheet(popoverStyle_);
 }
 
 void AXStatusItemPopup::themeChanged(const QString& notificationName)

@@ -24,7 +24,8 @@ class TVIPopoverWindow;
 // popover for the contacts view, kept transient (it closes on a click elsewhere, when Telvora
 // stops being the active application and when the workspace changes). Tray hosts differ: a
 // StatusNotifierItem host where a watcher is on the session bus, else an XEmbed tray. A tray
-// that is not there yet is looked for again for a while. Main thread.
+// that is not there yet is looked for again for a while. The menu and the popover window are
+// built when first shown, the popover's content then asked of the content provider. Main thread.
 class AXStatusItemPopup {
 public:
     // What the status menu's entries run (the controller's menu commands).
@@ -40,6 +41,9 @@ public:
         int attempts = 15;
     };
 
+    // Gives the popover's content when the popover is first shown (null: the empty bar).
+    using ContentProvider = std::function<QWidget*()>;
+
     // The images are resource names of the bundle (PNG): `image` while closed, `alternateImage`
     // while the popover is open; an empty alternate image falls back to `image`.
     static std::unique_ptr<AXStatusItemPopup> statusItemPopupWithViewController(QWidget* viewController,
@@ -51,7 +55,11 @@ public:
                                                                                 const QString& image,
                                                                                 const QString& alternateImage,
                                                                                 MenuTarget target);
-    AXStatusItemPopup(QWidget* viewController, const QString& image, const QString& alternateImage, MenuTarget target,
+    static std::unique_ptr<AXStatusItemPopup> statusItemPopupWithContentProvider(ContentProvider content,
+                                                                                 const QString& image,
+                                                                                 const QString& alternateImage,
+                                                                                 MenuTarget target);
+    AXStatusItemPopup(ContentProvider content, const QString& image, const QString& alternateImage, MenuTarget target,
                       TrayRetry retry);
     ~AXStatusItemPopup();
     AXStatusItemPopup(const AXStatusItemPopup&) = delete;
@@ -87,19 +95,24 @@ public:
     // The theme-change notification: icons for the desktop's current style.
     void themeChanged(const QString& notificationName);
 
-    QMenu* menu() const { return dummyMenu_.get(); }
-    TVIPopoverWindow* popover() const { return popover_.get(); }
+    // Both built on first use.
+    QMenu* menu();
+    TVIPopoverWindow* popover();
     QSystemTrayIcon* statusItem() const { return statusItem_.get(); }
 
 private:
     void buildMenu();
+    void buildPopover();
+    bool popoverVisible() const;
     void applyAppearance(bool atInitialisation);
     void setActive(bool active);
     void updateIcon();
     void lookForTray();
     void trayNeverAppeared();
 
-    QPointer<QWidget> viewController_;
+    ContentProvider content_;
+    // The popover's style sheet, kept for a popover not built yet.
+    QString popoverStyle_;
     QString imageName_;
     QString alternateImageName_;
     QIcon image_;

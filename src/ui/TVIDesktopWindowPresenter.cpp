@@ -74,8 +74,10 @@ void TVIDesktopWindowPresenter::createStatusItem(TVIAppDelegate& delegate, const
     };
     GeneralPreferencesViewController::applyStoredContactsSource();
     popoverViewController_ = std::make_unique<TVIPopoverViewController>();
-    statusItemPopup_ = AXStatusItemPopup::statusItemPopupWithViewController(
-        popoverViewController_->view(), QString::fromStdString(image), QString::fromStdString(alternateImage),
+    // The bar and its pickers are built when the popover is first shown, not at start.
+    TVIPopoverViewController* bar = popoverViewController_.get();
+    statusItemPopup_ = AXStatusItemPopup::statusItemPopupWithContentProvider(
+        [bar] { return bar->view(); }, QString::fromStdString(image), QString::fromStdString(alternateImage),
         std::move(target));
     statusItemPopup_->setAnimated(false);
     popoverViewController_->setStatusItemPopup(statusItemPopup_.get());

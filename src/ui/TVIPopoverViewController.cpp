@@ -86,6 +86,17 @@ QRect screenAround(const QPoint& point)
 
 TVIPopoverViewController::TVIPopoverViewController()
 {
+    DDLogInfo("%@: Mini View enabled:%hhd", static_cast<signed char>(isMiniViewEnabled()));
+}
+
+QWidget* TVIPopoverViewController::view()
+{
+    if (!view_) buildBar();
+    return view_;
+}
+
+void TVIPopoverViewController::buildBar()
+{
     plugin_ = std::shared_ptr<TVIAbPluginHost>(TVIAbPluginHost::load(TVIAbPluginHost::installedBundlePath()));
     // Popover form: its own picker in a popup window next to the button.
     pickerViewController_ = std::make_unique<TVIPickerViewController>(TVIPickerPeopleAutoSaveName, plugin_);
@@ -94,7 +105,6 @@ TVIPopoverViewController::TVIPopoverViewController()
     buildView();
     buildMoreMenu();
 
-    DDLogInfo("%@: Mini View enabled:%hhd", static_cast<signed char>(isMiniViewEnabled()));
     if (isMiniViewEnabled()) applyMiniGeometry(true);
     showHeightButton(isMiniViewEnabled());
     setButtonImage(buttonAnchor_, isAlwaysOnTopEnabled() ? "AnchorIconLightPressed" : "AnchorIconLight");

@@ -29,7 +29,9 @@ struct Contact;
 // The contacts bar in the status item's popover: the two-segment control that shows the contact
 // list as a drawer beside the popup (0) or as a popover next to the button (1), the additional
 // actions, the anchor that keeps the popup open, and the mini view. It decides whether the popup
-// may close: an outside click first folds the contact list away. Main thread.
+// may close: an outside click first folds the contact list away. The bar with its pickers is
+// built on the first call of view(), when the popup first shows it; the other accessors of its
+// parts are valid from then on. Main thread.
 class TVIPopoverViewController : public QObject, public AXStatusItemPopupDelegate {
     Q_OBJECT
 public:
@@ -39,8 +41,8 @@ public:
     TVIPopoverViewController();
     ~TVIPopoverViewController() override;
 
-    // The bar; the popup takes it as its content.
-    QWidget* view() const { return view_; }
+    // The bar, built on first use; the popup takes it as its content.
+    QWidget* view();
     // Becomes the popup's delegate and applies the stored mini view.
     void setStatusItemPopup(AXStatusItemPopup* popup);
 
@@ -84,6 +86,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void buildBar();
     void buildView();
     void buildMoreMenu();
     void applyMiniGeometry(bool mini);

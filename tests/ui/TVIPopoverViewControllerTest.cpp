@@ -25,6 +25,17 @@ namespace {
 
 using State = TVIPopoverViewController::DrawerState;
 
+// Counts the readings of the address book.
+class CountingContacts : public MemoryContacts {
+public:
+    std::vector<Contact> contacts() const override
+    {
+        ++readings;
+        return MemoryContacts::contacts();
+    }
+    mutable int readings = 0;
+};
+
 class TVIPopoverViewControllerTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -45,7 +56,7 @@ protected:
     }
 
     QApplication& app = test::uiTestApplication();
-    std::shared_ptr<MemoryContacts> contacts = std::make_shared<MemoryContacts>();
+    std::shared_ptr<CountingContacts> contacts = std::make_shared<CountingContacts>();
     Platform::Scoped<Contacts> scopedContacts{contacts};
     std::shared_ptr<MemoryMailComposer> mail = std::make_shared<MemoryMailComposer>();
     Platform::Scoped<MailComposer> scopedMail{mail};
@@ -81,6 +92,21 @@ TEST_F(TVIPopoverViewControllerTest, AnOutsideClickFoldsTheListAwayFirstAndTheAn
     EXPECT_FALSE(bar->shouldPopupClose()) << "anchored: also once the list is folded away";
     bar->toggleAlwaysOnTop();
     EXPECT_TRUE(bar->shouldPopupClose());
+}
+
+// The bar is made at start but costs nothing until the popup first shows it.
+TEST_F(TVIPopoverViewControllerTest, TheBarAndItsPickersAreBuiltWhenFirstShownNotWhenMade)
+{
+    TVIPopoverViewController bar;
+    EXPECT_EQ(bar.pickerViewController(), nullptr);
+    EXPECT_EQ(contacts->readings, 0) << "no picker reads the address book before the bar is shown";
+
+    QWidget* view = bar.view();
+    ASSERT_NE(view, nullptr);
+    EXPECT_EQ(bar.view(), view) << "built once";
+    ASSERT_NE(bar.pickerViewController(), nullptr);
+    EXPECT_EQ(bar.pickerViewController2()->visibleNames(), QStringList({"Anna Alt", "Bea Berg"}));
+    EXPECT_EQ(contacts->readings, 2) << "each picker once";
 }
 
 TEST_F(TVIPopoverViewControllerTest, TheMiniFlagShowsTheMiniBarAtStartAndTogglesBack)
