@@ -1,8 +1,7 @@
 #include "update/SUSignatureVerifier.h"
 
 #include "foundation/Format.h"
-
-#include <openssl/evp.h>
+#include "update/CryptoLibrary.h"
 
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -80,8 +79,12 @@ void setError(std::string* error, std::string text)
 }
 
 struct SUSignatureVerifier::Key {
+    const CryptoLibrary* crypto = nullptr;
     EVP_PKEY* pkey = nullptr;
-    ~Key() { EVP_PKEY_free(pkey); }
+    ~Key()
+    {
+        if (pkey) crypto->pkey_free(pkey);
+    }
 };
 
 SUSignatureVerifier::SUSignatureVerifier(std::shared_ptr<Key> key) : key_(std::move(key)) {}
@@ -120,8 +123,11 @@ std::optional<SUSignatureVerifier> SUSignatureVerifier::withPublicKey(std::strin
         return std::nullopt;
     }
     auto key = std::make_shared<Key>();
-    key->pkey = EVP_PKEY_new_raw_public_key(EVP_PKEY_ED25519, nullptr,
-                                            reinterpret_cast<const unsigned char*>(raw->data()), raw->size());
+    // Without libcrypto no key is read, and so nothing is installed.
+    key->crypto = CryptoLibrary::shared();
+    if (key->crypto)
+        key->pkey = key->crypto->pkey_new_raw_public_key(EVP_PKEY_ED25519, nullptr,
+                                                         reinterpret_cast<const unsigned char*>(raw->data()), raw->size());
     if (!key->pkey) {
         setError(error, "The update signing key could not be read.");
         return std::nullopt;
@@ -136,15 +142,16 @@ bool SUSignatureVerifier::verifyData(std::string_view data, std::string_view bas
         setError(error, "The update's signature is no base64 text of a 64-byte Ed25519 signature.");
         return false;
     }
-    std::unique_ptr<EVP_MD_CTX, void (*)(EVP_MD_CTX*)> context(EVP_MD_CTX_new(), EVP_MD_CTX_free);
+    const CryptoLibrary& crypto = *key_->crypto;
+    std::unique_ptr<EVP_MD_CTX, void (*)(EVP_MD_CTX*)> context(crypto.md_ctx_new(), crypto.md_ctx_free);
     // Ed25519 signs the whole message at once: no digest is named.
-    if (!context || EVP_DigestVerifyInit(context.get(), nullptr, nullptr, nullptr, key_->pkey) != 1) {
+    if (!context || crypto.digest_verify_init(context.get(), nullptr, nullptr, nullptr, key_->pkey) != 1) {
         setError(error, "The signature could not be checked (libcrypto).");
         return false;
     }
-    const int verdict = EVP_DigestVerify(context.get(), reinterpret_cast<const unsigned char*>(signature->data()),
-                                         signature->size(), reinterpret_cast<const unsigned char*>(data.data()),
-                                         data.size());
+    const int verdict = crypto.digest_verify(context.get(), reinterpret_cast<const unsigned char*>(signature->data()),
+                                             signature->size(), reinterpret_cast<const unsigned char*>(data.data()),
+                                             data.size());
     if (verdict != 1) {
         setError(error, "The update's signature does not match: the file is not the one the maker signed.");
         return false;
