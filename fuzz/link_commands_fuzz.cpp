@@ -47,14 +47,7 @@ public:
     void askForIpAddress() override { record({-2, false, {}}); }
     void disableAllShortcuts() override { record({-3, false, {}}); }
     bool holdsShortcut(TVICallAction, std::uint64_t, std::uint64_t) override { return true; }
-    void setMakeCallShortcutEnabled(bool e) override { record({0, e, {}}); }
-    void setCancelActionShortcutEnabled(bool e) override { record({1, e, {}}); }
-    void setTransferCallShortcutEnabled(bool e) override { record({2, e, {}}); }
-    void setClearConnectionShortcutEnabled(bool e) override { record({3, e, {}}); }
-    void setDeflectCallShortcutEnabled(bool e) override { record({4, e, {}}); }
-    void setAnswerCallShortcutEnabled(bool e) override { record({5, e, {}}); }
-    void setHoldCallShortcutEnabled(bool e) override { record({6, e, {}}); }
-    void setRetrieveCallShortcutEnabled(bool e) override { record({7, e, {}}); }
+    void setShortcutEnabled(TVICallAction action, bool e) override { record({static_cast<int>(action), e, {}}); }
     void setLastSavedIpString(const std::optional<std::string>& address) override { record({-1, false, address}); }
 
     std::vector<Call> take()

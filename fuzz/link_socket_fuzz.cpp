@@ -86,15 +86,8 @@ public:
         ++disconnects_;
         changed_.notify_all();
     }
-    void setMakeCallShortcutEnabled(bool) override {}
+    void setShortcutEnabled(TVICallAction, bool) override {}
     bool holdsShortcut(TVICallAction, std::uint64_t, std::uint64_t) override { return true; }
-    void setCancelActionShortcutEnabled(bool) override {}
-    void setTransferCallShortcutEnabled(bool) override {}
-    void setClearConnectionShortcutEnabled(bool) override {}
-    void setDeflectCallShortcutEnabled(bool) override {}
-    void setAnswerCallShortcutEnabled(bool) override {}
-    void setHoldCallShortcutEnabled(bool) override {}
-    void setRetrieveCallShortcutEnabled(bool) override {}
     void setLastSavedIpString(const std::optional<std::string>&) override {}
 
     long accepts()

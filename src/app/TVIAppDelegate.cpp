@@ -1,5 +1,11 @@
 #include "app/TVIAppDelegate.h"
 
+#include "app/TVIAppPreferences.h"
+#include "app/TVIAppUpdates.h"
+#include "app/TVICallControl.h"
+#include "app/TVICapturedText.h"
+#include "app/TVICrashReports.h"
+#include "app/TVIProblemReport.h"
 #include "app/TVIPreferenceKeys.h"
 #include "capture/TVIAccessibility.h"
 #include "capture/TVIPasteBoardObserver.h"
@@ -15,24 +21,22 @@
 #include "platform/Accessibility.h"
 #include "platform/DistributedNotifications.h"
 #include "platform/Platform.h"
-#include "update/SUUpdater.h"
+
+#include <vector>
 
 namespace tvi {
 namespace {
-
-// The keys whose changes the controller follows, in the order they are registered.
-constexpr const char* kObservedKeys[] = {
-    MASPrefKeyMakeCallShortcutEnabled,    MASPrefKeyCancelActionShortcutEnabled,   MASPrefKeyAnswerCallShortcutEnabled,
-    MASPrefKeyClearConnectionShortcutEnabled, MASPrefKeyDeflectCallShortcutEnabled, MASPrefKeyHoldCallShortcutEnabled,
-    MASPrefKeyRetrieveCallShortcutEnabled, MASPrefKeyTransferCallShortcutEnabled, TVIStartAtLogin,
-    TVILastSavedIpString,
-};
 
 constexpr const char* kTextFromAutomatorNotification = "com.orvella.Telvora-Automator.textFromAutomator";
 
 }
 
-TVIAppDelegate::TVIAppDelegate() = default;
+TVIAppDelegate::TVIAppDelegate()
+    : preferences_(std::make_unique<TVIAppPreferences>()), callControl_(std::make_shared<TVICallControl>()),
+      updates_(std::make_unique<TVIAppUpdates>(*preferences_)), problemReport_(std::make_shared<TVIProblemReport>()),
+      crashReports_(std::make_unique<TVICrashReports>(problemReport_))
+{
+}
 
 TVIAppDelegate::~TVIAppDelegate()
 {
@@ -52,7 +56,7 @@ void TVIAppDelegate::applicationDidFinishLaunching()
     initSocket();
     initAutoLogin();
     initAutomatorInstaller();
-    checkForCrashes();
+    crashReports_->checkForCrashes();
     std::weak_ptr<TVIAppDelegate> weak = weak_from_this();
     const std::string accessibilityNotification = Platform::get<Accessibility>()->changeNotificationName();
     Platform::get<DistributedNotifications>()->addObserver(this, accessibilityNotification,
@@ -74,9 +78,7 @@ void TVIAppDelegate::applicationWillTerminate()
     disableAllShortcuts();
     stopServer();
     removeNotifications();
-    // A downloaded update waiting for this quit is swapped in now (not before: its files would
-    // replace the running ones).
-    if (updater_) updater_->installUpdateOnQuit();
+    updates_->installUpdateOnQuit();
 }
 
 void TVIAppDelegate::initLogging()
@@ -90,17 +92,20 @@ void TVIAppDelegate::initLogging()
     fileLogger_->setRollingFrequency(60 * 60 * 24);
     fileLogger_->logFileManager()->setMaximumNumberOfLogFiles(2);
     DDLog::addLogger(fileLogger_);
+    problemReport_->setFileLogger(fileLogger_);
 }
 
-void TVIAppDelegate::observeNotification(const char* name, void (TVIAppDelegate::*handler)(const Notification&))
+void TVIAppDelegate::observeCallActionNotifications()
 {
-    std::weak_ptr<TVIAppDelegate> weak = weak_from_this();
-    NotificationCenter::defaultCenter().addObserver(
-        name, nullptr,
-        [weak, handler](const Notification& notification) {
-            if (auto self = weak.lock()) ((*self).*handler)(notification);
-        },
-        this);
+    std::weak_ptr<TVICallControl> weak = callControl_;
+    for (TVICallAction action : allCallActions) {
+        NotificationCenter::defaultCenter().addObserver(
+            std::string(TVIMessageTypes::codes(action).notification), nullptr,
+            [weak, action](const Notification& notification) {
+                if (auto callControl = weak.lock()) callControl->shortcutUpdated(action, notification);
+            },
+            this);
+    }
 }
 
 void TVIAppDelegate::initNotifications()
@@ -109,9 +114,13 @@ void TVIAppDelegate::initNotifications()
     std::weak_ptr<TVIAppDelegate> weak = weak_from_this();
     Platform::get<DistributedNotifications>()->addObserver(
         this, kTextFromAutomatorNotification, [weak](const std::string&, const std::optional<std::string>& text) {
-            if (auto self = weak.lock()) self->getSelectedTextFromService(text);
+            if (auto self = weak.lock()) self->callControl_->capturedText().getSelectedTextFromService(text);
         });
-    for (const char* key : kObservedKeys) {
+    // The enabled keys in the controller's order, then the start-at-login and the server address.
+    std::vector<const char*> observedKeys;
+    for (TVICallAction action : allCallActions) observedKeys.push_back(TVIMessageTypes::codes(action).enabledKey);
+    observedKeys.insert(observedKeys.end(), {TVIStartAtLogin, TVILastSavedIpString});
+    for (const char* key : observedKeys) {
         defaults().addObserver(
             key,
             [weak, key](const PlistValue& newValue) {
@@ -119,19 +128,13 @@ void TVIAppDelegate::initNotifications()
             },
             this);
     }
-    observeNotification("makeCallUpdated", &TVIAppDelegate::makeCallUpdated);
-    observeNotification("cancelActionUpdated", &TVIAppDelegate::cancelActionUpdated);
-    observeNotification("answerCallUpdated", &TVIAppDelegate::answerCallUpdated);
-    observeNotification("clearConnectionUpdated", &TVIAppDelegate::clearConnectionUpdated);
-    observeNotification("deflectCallUpdated", &TVIAppDelegate::deflectCallUpdated);
-    observeNotification("holdCallUpdated", &TVIAppDelegate::holdCallUpdated);
-    observeNotification("retrieveCallUpdated", &TVIAppDelegate::retrieveCallUpdated);
-    observeNotification("transferCallUpdated", &TVIAppDelegate::transferCallUpdated);
+    observeCallActionNotifications();
     DDLogInfo("%@: => addObserver for pasteboard");
     NotificationCenter::defaultCenter().addObserver(
         TVIPasteBoardObserver::kPasteboardUpdatedNotification, nullptr,
         [weak](const Notification& notification) {
-            if (auto self = weak.lock()) self->pasteboardUpdated(TVIPasteBoardObserver::stringFromNotification(notification));
+            if (auto self = weak.lock())
+                self->callControl_->capturedText().pasteboardUpdated(TVIPasteBoardObserver::stringFromNotification(notification));
         },
         this);
 }
@@ -163,6 +166,8 @@ void TVIAppDelegate::removeNotifications()
     defaults().removeObserversForOwner(this);
     DDLogInfo("%@: => removeObserver for pasteboardUpdated");
     NotificationCenter::defaultCenter().removeObserversForOwner(this);
+    // The preferences window's changes are followed by call control itself.
+    NotificationCenter::defaultCenter().removeObserversForOwner(callControl_.get());
 }
 
 void TVIAppDelegate::initSocket()
@@ -170,6 +175,7 @@ void TVIAppDelegate::initSocket()
     DDLogInfo("%@: => initSocket");
     tviSocket_ = TVISocket::create();
     tviSocket_->setController(weak_from_this());
+    callControl_->setSocket(tviSocket_);
     tviSocket_->startServer();
 }
 
@@ -181,7 +187,7 @@ void TVIAppDelegate::stopServer()
 
 void TVIAppDelegate::initAutoLogin()
 {
-    if (preferenceStartAtLogin())
+    if (preferences_->preferenceStartAtLogin())
         TVIAutoLoginUtils::addLoginItem();
     else
         TVIAutoLoginUtils::removeLoginItem();

@@ -5,6 +5,9 @@
 #include "app/TVIAppDelegate.h"
 
 #include "app/TVIAppRunner.h"
+#include "app/TVIAppUpdates.h"
+#include "app/TVICallControl.h"
+#include "app/TVIProblemReport.h"
 #include "app/TVIWindowPresenter.h"
 #include "diagnostics/DDLogMacros.h"
 #include "environment/TVIVibrancyUtils.h"
@@ -47,8 +50,12 @@ void TVIAppDelegate::showPreferences()
     DDLogInfo("%@: => showPreferences");
     if (const auto presenter = TVIWindowPresenter::installed()) presenter->showPreferencesWindow(*this);
     // From the first showing on, shortcuts recorded in the window are registered.
-    startObservingUserDefaultsChanges();
+    callControl_->startObservingUserDefaultsChanges();
 }
+
+void TVIAppDelegate::checkForUpdates() { updates_->checkForUpdates(); }
+
+void TVIAppDelegate::showReportProblem() { problemReport_->showReportProblem(); }
 
 void TVIAppDelegate::quitApplication()
 {

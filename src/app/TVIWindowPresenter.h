@@ -6,6 +6,7 @@
 namespace tvi {
 
 class TVIAppDelegate;
+class TVIProblemReport;
 
 // The controller's way to the windows of the user interface, which live outside the core:
 // the desktop program installs the toolkit's presenter at start; headless runs install none.
@@ -19,8 +20,8 @@ public:
     virtual void showPreferencesWindow(TVIAppDelegate& delegate) = 0;
     // Show the mail window in its mode (the problem report collects the diagnostics anew);
     // each is built on first use and kept. A presenter without them ignores the request.
-    virtual void showReportProblemWindow(TVIAppDelegate& delegate) { (void)delegate; }
-    virtual void showFeedbackWindow(TVIAppDelegate& delegate) { (void)delegate; }
+    virtual void showReportProblemWindow(TVIProblemReport& report) { (void)report; }
+    virtual void showFeedbackWindow(TVIProblemReport& report) { (void)report; }
 
     // The about window, built once at start and reused. The default does nothing: a presenter
     // without that window.

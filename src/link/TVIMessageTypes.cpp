@@ -5,17 +5,57 @@
 namespace tvi {
 namespace {
 
+constexpr std::uint64_t kShiftControl = 0x60000;
+
 // In protocol order of the request codes.
 constexpr std::array<TVIActionCodes, 8> actionTable = {{
-    {TVICallAction::MakeCall, 7, 61, "MakeCall", "Make_Call", "Make Call", "makeCallUpdated", "make-call"},
-    {TVICallAction::ClearConnection, 16, 64, "ClearConnection", "Clear_Call", "Clear Connection", "clearConnectionUpdated", "clear-connection"},
-    {TVICallAction::DeflectCall, 22, 67, "DeflectCall", "Deflect_Call", "Deflect Call", "deflectCallUpdated", "deflect"},
-    {TVICallAction::HoldCall, 28, 70, "HoldCall", "Hold_Call", "Hold Call", "holdCallUpdated", "hold"},
-    {TVICallAction::AnswerCall, 34, 73, "AnswerCall", "Answer_Call", "Answer Call", "answerCallUpdated", "answer"},
-    {TVICallAction::RetrieveCall, 40, 76, "RetrieveCall", "Retrieve_Call", "Retrieve Call", "retrieveCallUpdated", "retrieve"},
-    {TVICallAction::TransferCall, 46, 79, "TransferCall", "Transfer_Call", "Transfer Call", "transferCallUpdated", "transfer"},
-    {TVICallAction::CancelAction, 55, 82, "CancelAction", "Cancel_Action", "Cancel Action", "cancelActionUpdated", "cancel"},
+    {TVICallAction::MakeCall, 7, 61, "MakeCall", "Make_Call", "Make Call", "makeCallUpdated", "make-call",
+     MASPrefKeyMakeCallShortcut, MASPrefKeyMakeCallShortcutEnabled, 18, kShiftControl, "%@: => MakeCallHandler",
+     "%@: => makeCall Handler", "%@: => userDefaultsDidChange -> reRegister makeCall",
+     "%@: => observeValueForKeyPath enable make call shortcut",
+     "%@: => observeValueForKeyPath disable make call shortcut", false},
+    {TVICallAction::ClearConnection, 16, 64, "ClearConnection", "Clear_Call", "Clear Connection", "clearConnectionUpdated",
+     "clear-connection", MASPrefKeyClearConnectionShortcut, MASPrefKeyClearConnectionShortcutEnabled, 21, kShiftControl,
+     "%@: => ClearConnectionHandler", "%@: => start clearConnection",
+     "%@: => userDefaultsDidChange -> reRegister clearConnection",
+     "%@: => observeValueForKeyPath enable clear connection shortcut",
+     "%@: => observeValueForKeyPath disable clear connection shortcut", false},
+    {TVICallAction::DeflectCall, 22, 67, "DeflectCall", "Deflect_Call", "Deflect Call", "deflectCallUpdated", "deflect",
+     MASPrefKeyDeflectCallShortcut, MASPrefKeyDeflectCallShortcutEnabled, 23, kShiftControl, "%@: => DeflectCallHandler",
+     "%@: => start deflectCall", "%@: => userDefaultsDidChange -> reRegister deflectCall",
+     "%@: => observeValueForKeyPath enable deflect call shortcut",
+     "%@: => observeValueForKeyPath disable deflect call shortcut", false},
+    {TVICallAction::HoldCall, 28, 70, "HoldCall", "Hold_Call", "Hold Call", "holdCallUpdated", "hold",
+     MASPrefKeyHoldCallShortcut, MASPrefKeyHoldCallShortcutEnabled, 22, kShiftControl, "%@: => HoldCallHandler",
+     "%@: => start holdCall", "%@: => userDefaultsDidChange -> reRegister holdCall",
+     "%@:  observeValueForKeyPath enable hold call shortcut", "%@: => observeValueForKeyPath disable hold call shortcut",
+     true},
+    {TVICallAction::AnswerCall, 34, 73, "AnswerCall", "Answer_Call", "Answer Call", "answerCallUpdated", "answer",
+     MASPrefKeyAnswerCallShortcut, MASPrefKeyAnswerCallShortcutEnabled, 20, kShiftControl, "%@: => AnswerCallHandler",
+     "%@: => start answerCall", "%@: => userDefaultsDidChange -> reRegister answerCall", nullptr, nullptr, false},
+    {TVICallAction::RetrieveCall, 40, 76, "RetrieveCall", "Retrieve_Call", "Retrieve Call", "retrieveCallUpdated",
+     "retrieve", MASPrefKeyRetrieveCallShortcut, MASPrefKeyRetrieveCallShortcutEnabled, 26, kShiftControl,
+     "%@: => RetrieveCallHandler", "%@: => start retrieveCall", "%@: => userDefaultsDidChange -> reRegister retrieveCall",
+     "%@: =>observeValueForKeyPath  enable retrieve call shortcut",
+     "%@: => observeValueForKeyPath disable retrieve call shortcut", false},
+    {TVICallAction::TransferCall, 46, 79, "TransferCall", "Transfer_Call", "Transfer Call", "transferCallUpdated",
+     "transfer", MASPrefKeyTransferCallShortcut, MASPrefKeyTransferCallShortcutEnabled, 28, kShiftControl,
+     "%@: => TransferCallHandler", "%@: => start transferCall", "%@: => userDefaultsDidChange -> reRegister transferCall",
+     "%@: => observeValueForKeyPath enable transfer call shortcut",
+     "%@: => observeValueForKeyPath disable transfer call shortcut", false},
+    {TVICallAction::CancelAction, 55, 82, "CancelAction", "Cancel_Action", "Cancel Action", "cancelActionUpdated",
+     "cancel", MASPrefKeyCancelActionShortcut, MASPrefKeyCancelActionShortcutEnabled, 53, 0,
+     "%@: => CancelActionHandler", "%@: => start cancelAction", "%@: => userDefaultsDidChange -> reRegister cancelAction",
+     "%@: => observeValueForKeyPath enable cancel shortcut",
+     "%@: => observeValueForKeyPath disable cancel action shortcut", false},
 }};
+
+const TVIActionCodes* findAction(bool (*matches)(const TVIActionCodes&, std::string_view), std::string_view wanted)
+{
+    for (const TVIActionCodes& c : actionTable)
+        if (matches(c, wanted)) return &c;
+    return nullptr;
+}
 
 struct NameTable {
     std::array<std::string, 256> names;
@@ -93,9 +133,23 @@ const TVIActionCodes* TVIMessageTypes::actionForDeleteRequest(std::uint8_t type)
 
 const TVIActionCodes* TVIMessageTypes::actionNamed(std::string_view peerName)
 {
-    for (const TVIActionCodes& c : actionTable)
-        if (c.peerName == peerName) return &c;
-    return nullptr;
+    return findAction([](const TVIActionCodes& c, std::string_view n) { return c.peerName == n; }, peerName);
+}
+
+const TVIActionCodes* TVIMessageTypes::actionForShortcutKey(std::string_view key)
+{
+    return findAction([](const TVIActionCodes& c, std::string_view k) { return k == c.shortcutKey; }, key);
+}
+
+const TVIActionCodes* TVIMessageTypes::actionForEnabledKey(std::string_view key)
+{
+    return findAction([](const TVIActionCodes& c, std::string_view k) { return k == c.enabledKey; }, key);
+}
+
+const TVIActionCodes* TVIMessageTypes::actionNumbered(int number)
+{
+    if (number < 1 || number > static_cast<int>(allCallActions.size())) return nullptr;
+    return &codes(allCallActions[static_cast<std::size_t>(number - 1)]);
 }
 
 }

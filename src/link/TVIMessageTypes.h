@@ -60,8 +60,32 @@ enum class TVICallAction { MakeCall, CancelAction, AnswerCall, ClearConnection, 
 constexpr std::array<TVICallAction, 8> allCallActions = {
     TVICallAction::MakeCall,    TVICallAction::CancelAction, TVICallAction::AnswerCall,   TVICallAction::ClearConnection,
     TVICallAction::DeflectCall, TVICallAction::HoldCall,     TVICallAction::RetrieveCall, TVICallAction::TransferCall};
+// The order in which monitoring start and stop switch the actions.
+constexpr std::array<TVICallAction, 8> monitoringOrder = {
+    TVICallAction::MakeCall,        TVICallAction::CancelAction, TVICallAction::TransferCall, TVICallAction::ClearConnection,
+    TVICallAction::DeflectCall,     TVICallAction::AnswerCall,   TVICallAction::HoldCall,     TVICallAction::RetrieveCall};
 
-// One action's codes: six for its key combination, three for deleting it.
+// The user-defaults keys of the actions: the stored combination and its enabled flag.
+inline constexpr const char* MASPrefKeyMakeCallShortcut = "TVIMakeCallShortcut";
+inline constexpr const char* MASPrefKeyCancelActionShortcut = "TVICancelActionShortcut";
+inline constexpr const char* MASPrefKeyAnswerCallShortcut = "TVIAnswerCallShortcut";
+inline constexpr const char* MASPrefKeyClearConnectionShortcut = "TVIClearConnectionShortcut";
+inline constexpr const char* MASPrefKeyDeflectCallShortcut = "TVIDeflectCallShortcut";
+inline constexpr const char* MASPrefKeyHoldCallShortcut = "TVIHoldCallShortcut";
+inline constexpr const char* MASPrefKeyRetrieveCallShortcut = "TVIRetrieveCallShortcut";
+inline constexpr const char* MASPrefKeyTransferCallShortcut = "TVITransferCallShortcut";
+
+inline constexpr const char* MASPrefKeyMakeCallShortcutEnabled = "TVIMakeCallShortcutEnabled";
+inline constexpr const char* MASPrefKeyCancelActionShortcutEnabled = "TVICancelActionShortcutEnabled";
+inline constexpr const char* MASPrefKeyAnswerCallShortcutEnabled = "TVIAnswerCallShortcutEnabled";
+inline constexpr const char* MASPrefKeyClearConnectionShortcutEnabled = "TVIClearConnectionShortcutEnabled";
+inline constexpr const char* MASPrefKeyDeflectCallShortcutEnabled = "TVIDeflectCallShortcutEnabled";
+inline constexpr const char* MASPrefKeyHoldCallShortcutEnabled = "TVIHoldCallShortcutEnabled";
+inline constexpr const char* MASPrefKeyRetrieveCallShortcutEnabled = "TVIRetrieveCallShortcutEnabled";
+inline constexpr const char* MASPrefKeyTransferCallShortcutEnabled = "TVITransferCallShortcutEnabled";
+
+// One action's row: its codes (six for its key combination, three for deleting it), its
+// keys, its names and its log lines. Everything that differs between actions is here.
 struct TVIActionCodes {
     TVICallAction action;
     std::uint8_t request;           // also the key identifier of the combination
@@ -71,7 +95,20 @@ struct TVIActionCodes {
     std::string_view logWords;      // "Make Call" as the log lines write it
     std::string_view notification;  // "makeCallUpdated"
     std::string_view peerName;      // "make-call", the name people type into calvetto-peer
+    const char* shortcutKey;        // the stored combination
+    const char* enabledKey;
+    std::uint64_t fallbackKeyCode;  // re-registered when the stored combination went away
+    std::uint64_t fallbackModifiers;
+    const char* handlerLine;        // written on every press
+    const char* pressLine;          // written by the press operation
+    const char* reRegisterLine;     // a combination recorded in the preferences window
+    const char* enableLine;         // the enabled flag switched on or off; null: no line
+    const char* disableLine;
+    // A delete request switches this one off only after the current processing.
+    bool switchedOffLater;
 
+    // 1 to 8, in the controller's order.
+    int number() const { return static_cast<int>(action) + 1; }
     std::uint8_t accepted() const { return request + 1; }
     std::uint8_t rejected() const { return request + 2; }
     std::uint8_t failed() const { return request + 3; }
@@ -92,6 +129,10 @@ public:
     static const TVIActionCodes* actionForRequest(std::uint8_t type);
     static const TVIActionCodes* actionForDeleteRequest(std::uint8_t type);
     static const TVIActionCodes* actionNamed(std::string_view peerName);
+    static const TVIActionCodes* actionForShortcutKey(std::string_view key);
+    static const TVIActionCodes* actionForEnabledKey(std::string_view key);
+    // The action numbered 1 to 8, or null.
+    static const TVIActionCodes* actionNumbered(int number);
 };
 
 }

@@ -93,34 +93,21 @@ std::optional<std::string> TVISocket::decodeIpFromMessagePayload(const Bytes& pa
 void TVISocket::switchAllShortcuts(bool enabled)
 {
     withController([enabled](TVISocketController& c) {
-        c.setMakeCallShortcutEnabled(enabled);
-        c.setCancelActionShortcutEnabled(enabled);
-        c.setTransferCallShortcutEnabled(enabled);
-        c.setClearConnectionShortcutEnabled(enabled);
-        c.setDeflectCallShortcutEnabled(enabled);
-        c.setAnswerCallShortcutEnabled(enabled);
-        c.setHoldCallShortcutEnabled(enabled);
-        c.setRetrieveCallShortcutEnabled(enabled);
+        for (TVICallAction action : monitoringOrder) c.setShortcutEnabled(action, enabled);
     });
 }
 
 void TVISocket::switchShortcutOff(std::uint8_t deleteRequest)
 {
-    switch (TVIMessageTypes::actionForDeleteRequest(deleteRequest)->action) {
-    case TVICallAction::MakeCall: withController([](auto& c) { c.setMakeCallShortcutEnabled(false); }); break;
-    case TVICallAction::ClearConnection: withController([](auto& c) { c.setClearConnectionShortcutEnabled(false); }); break;
-    case TVICallAction::DeflectCall: withController([](auto& c) { c.setDeflectCallShortcutEnabled(false); }); break;
-    case TVICallAction::HoldCall:
-        // The hold-call switch-off runs after the current processing has finished.
-        DispatchQueue::main()->async([weak = weak_from_this()] {
-            if (auto self = weak.lock()) self->withController([](auto& c) { c.setHoldCallShortcutEnabled(false); });
-        });
-        break;
-    case TVICallAction::AnswerCall: withController([](auto& c) { c.setAnswerCallShortcutEnabled(false); }); break;
-    case TVICallAction::RetrieveCall: withController([](auto& c) { c.setRetrieveCallShortcutEnabled(false); }); break;
-    case TVICallAction::TransferCall: withController([](auto& c) { c.setTransferCallShortcutEnabled(false); }); break;
-    case TVICallAction::CancelAction: withController([](auto& c) { c.setCancelActionShortcutEnabled(false); }); break;
+    const TVIActionCodes& codes = *TVIMessageTypes::actionForDeleteRequest(deleteRequest);
+    const TVICallAction action = codes.action;
+    if (!codes.switchedOffLater) {
+        withController([action](TVISocketController& c) { c.setShortcutEnabled(action, false); });
+        return;
     }
+    DispatchQueue::main()->async([weak = weak_from_this(), action] {
+        if (auto self = weak.lock()) self->withController([action](auto& c) { c.setShortcutEnabled(action, false); });
+    });
 }
 
 void TVISocket::setLastSavedIpString(const std::optional<std::string>& address)

@@ -20,14 +20,8 @@ public:
     // the last one did: switch every call-control shortcut off.
     virtual void disableAllShortcuts() = 0;
 
-    virtual void setMakeCallShortcutEnabled(bool enabled) = 0;
-    virtual void setCancelActionShortcutEnabled(bool enabled) = 0;
-    virtual void setTransferCallShortcutEnabled(bool enabled) = 0;
-    virtual void setClearConnectionShortcutEnabled(bool enabled) = 0;
-    virtual void setDeflectCallShortcutEnabled(bool enabled) = 0;
-    virtual void setAnswerCallShortcutEnabled(bool enabled) = 0;
-    virtual void setHoldCallShortcutEnabled(bool enabled) = 0;
-    virtual void setRetrieveCallShortcutEnabled(bool enabled) = 0;
+    // Switches one action's shortcut on or off through its enabled flag.
+    virtual void setShortcutEnabled(TVICallAction action, bool enabled) = 0;
 
     // Asked right after an action's update notification: whether the action now holds a
     // live hot key for exactly this combination, so a refused one is not answered as taken.

@@ -1,6 +1,6 @@
 #include "ui/GeneralPreferencesViewController.h"
 
-#include "app/TVIAppDelegate.h"
+#include "app/TVIAppPreferences.h"
 #include "diagnostics/DDLogMacros.h"
 #include "foundation/NotificationCenter.h"
 #include "foundation/UserDefaults.h"
@@ -58,11 +58,11 @@ constexpr int kViewHeight = 270;
 
 }
 
-GeneralPreferencesViewController::GeneralPreferencesViewController(TVIAppDelegate& delegate, SUUpdater& updater)
-    : delegate_(delegate), updater_(updater), view_(std::make_unique<QWidget>())
+GeneralPreferencesViewController::GeneralPreferencesViewController(TVIAppPreferences& preferences, SUUpdater& updater)
+    : preferences_(preferences), updater_(updater), view_(std::make_unique<QWidget>())
 {
     buildView();
-    startLoginChkbox_->setChecked(delegate_.preferenceStartAtLogin());
+    startLoginChkbox_->setChecked(preferences_.preferenceStartAtLogin());
     showUpdaterSettings();
     updateLastUpdateLabel();
     showContactsSource();
@@ -155,7 +155,7 @@ QWidget* GeneralPreferencesViewController::initialKeyView() { return startLoginC
 
 void GeneralPreferencesViewController::changeApplicationLogin()
 {
-    delegate_.setPreferenceStartAtLogin(startLoginChkbox_->isChecked());
+    preferences_.setPreferenceStartAtLogin(startLoginChkbox_->isChecked());
 }
 
 QString GeneralPreferencesViewController::lastUpdateText() const

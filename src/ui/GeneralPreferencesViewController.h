@@ -14,7 +14,7 @@ class QWidget;
 namespace tvi {
 
 class SUUpdater;
-class TVIAppDelegate;
+class TVIAppPreferences;
 
 // The General pane: start at login, the address book the contacts view reads (a folder of
 // .vcf files or one .vcf file), automatic update checks with their interval, and the time of
@@ -35,7 +35,7 @@ public:
     // Points the contacts service at the stored choice; run once at start.
     static void applyStoredContactsSource();
 
-    GeneralPreferencesViewController(TVIAppDelegate& delegate, SUUpdater& updater);
+    GeneralPreferencesViewController(TVIAppPreferences& preferences, SUUpdater& updater);
     ~GeneralPreferencesViewController() override;
 
     QString identifier() const override { return QStringLiteral("GeneralPreferences"); }
@@ -57,7 +57,7 @@ private:
     QGroupBox* buildContactsBox();
     void showContactsSource();
 
-    TVIAppDelegate& delegate_;
+    TVIAppPreferences& preferences_;
     SUUpdater& updater_;
     std::unique_ptr<QWidget> view_;
     QGroupBox* generalBox_ = nullptr;

@@ -1,7 +1,7 @@
 #include "ui/ShortcutPreferencesViewController.h"
 
-#include "app/TVIAppDelegate.h"
-#include "app/TVIPreferenceKeys.h"
+#include "app/TVICallControl.h"
+#include "link/TVIMessageTypes.h"
 #include "foundation/Bundle.h"
 #include "foundation/NotificationCenter.h"
 #include "ui/MASShortcutView.h"
@@ -23,23 +23,18 @@ namespace {
 struct Row {
     const char* label;
     const char* objectName;
-    const char* defaultsKey;
-    bool (TVIAppDelegate::*enabled)();
+    TVICallAction action;
 };
 
 const std::array<Row, ShortcutPreferencesViewController::kActionCount> kRows{{
-    {"Make Call:", "MakeCallView", MASPrefKeyMakeCallShortcut, &TVIAppDelegate::isMakeCallShortcutEnabled},
-    {"Cancel Action:", "CancelActionView", MASPrefKeyCancelActionShortcut,
-     &TVIAppDelegate::isCancelActionShortcutEnabled},
-    {"Answer Call:", "AnswerCallView", MASPrefKeyAnswerCallShortcut, &TVIAppDelegate::isAnswerCallShortcutEnabled},
-    {"Clear Connection:", "ClearConnectionView", MASPrefKeyClearConnectionShortcut,
-     &TVIAppDelegate::isClearConnectionShortcutEnabled},
-    {"Deflect Call:", "DeflectCallView", MASPrefKeyDeflectCallShortcut, &TVIAppDelegate::isDeflectCallShortcutEnabled},
-    {"Hold Call:", "HoldCallView", MASPrefKeyHoldCallShortcut, &TVIAppDelegate::isHoldCallShortcutEnabled},
-    {"Retrieve Call:", "RetrieveCallView", MASPrefKeyRetrieveCallShortcut,
-     &TVIAppDelegate::isRetrieveCallShortcutEnabled},
-    {"Transfer Call:", "TransferCallView", MASPrefKeyTransferCallShortcut,
-     &TVIAppDelegate::isTransferCallShortcutEnabled},
+    {"Make Call:", "MakeCallView", TVICallAction::MakeCall},
+    {"Cancel Action:", "CancelActionView", TVICallAction::CancelAction},
+    {"Answer Call:", "AnswerCallView", TVICallAction::AnswerCall},
+    {"Clear Connection:", "ClearConnectionView", TVICallAction::ClearConnection},
+    {"Deflect Call:", "DeflectCallView", TVICallAction::DeflectCall},
+    {"Hold Call:", "HoldCallView", TVICallAction::HoldCall},
+    {"Retrieve Call:", "RetrieveCallView", TVICallAction::RetrieveCall},
+    {"Transfer Call:", "TransferCallView", TVICallAction::TransferCall},
 }};
 
 // A keyboard drawn in the palette's colours, for desktops whose icon theme has none.
@@ -62,13 +57,13 @@ QIcon drawnKeyboardIcon(const QPalette& palette)
 
 }
 
-ShortcutPreferencesViewController::ShortcutPreferencesViewController(TVIAppDelegate& delegate)
-    : delegate_(delegate), view_(std::make_unique<QWidget>())
+ShortcutPreferencesViewController::ShortcutPreferencesViewController(TVICallControl& callControl)
+    : callControl_(callControl), view_(std::make_unique<QWidget>())
 {
     buildView();
     shortcutsEnabledChanged();
     for (std::size_t row = 0; row < kActionCount; ++row)
-        recorders_[row]->setAssociatedUserDefaultsKey(QString::fromLatin1(kRows[row].defaultsKey));
+        recorders_[row]->setAssociatedUserDefaultsKey(QString::fromLatin1(TVIMessageTypes::codes(kRows[row].action).shortcutKey));
     QWidget* context = view_.get();
     NotificationCenter::defaultCenter().addObserver(
         "shortcutsEnabledChanged", nullptr,
@@ -148,7 +143,7 @@ QWidget* ShortcutPreferencesViewController::initialKeyView()
 void ShortcutPreferencesViewController::shortcutsEnabledChanged()
 {
     for (std::size_t row = 0; row < kActionCount; ++row)
-        recorders_[row]->setEnabled((delegate_.*kRows[row].enabled)());
+        recorders_[row]->setEnabled(callControl_.isShortcutEnabled(kRows[row].action));
 }
 
 }

@@ -12,7 +12,7 @@ class QWidget;
 namespace tvi {
 
 class MASShortcutView;
-class TVIAppDelegate;
+class TVICallControl;
 
 // The Shortcuts pane: one recorder per call-control action, bound to the action's defaults
 // key, enabled while Calvetto has the action switched on, and a legend of the glyphs.
@@ -20,7 +20,7 @@ class ShortcutPreferencesViewController : public MASPreferencesViewController {
 public:
     static constexpr std::size_t kActionCount = 8;
 
-    explicit ShortcutPreferencesViewController(TVIAppDelegate& delegate);
+    explicit ShortcutPreferencesViewController(TVICallControl& callControl);
     ~ShortcutPreferencesViewController() override;
 
     QString identifier() const override { return QStringLiteral("ShortcutPreferences"); }
@@ -39,7 +39,7 @@ public:
 private:
     void buildView();
 
-    TVIAppDelegate& delegate_;
+    TVICallControl& callControl_;
     std::unique_ptr<QWidget> view_;
     QGroupBox* keyShortcutsBox_ = nullptr;
     QGroupBox* legendBox_ = nullptr;

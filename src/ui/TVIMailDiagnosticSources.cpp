@@ -1,6 +1,6 @@
 #include "ui/TVIMailDiagnosticSources.h"
 
-#include "app/TVIAppDelegate.h"
+#include "app/TVIProblemReport.h"
 #include "diagnostics/DDLogMacros.h"
 #include "diagnostics/TVICrashManager.h"
 #include "diagnostics/TVIZlibUtilities.h"
@@ -14,13 +14,13 @@ std::optional<PlistData> TVIMailDiagnosticSources::gzipAttachment(const PlistDat
     return TVIZlibUtilities::gzipData(input);
 }
 
-TVIMailDiagnosticSources TVIMailDiagnosticSources::forDelegate(TVIAppDelegate& delegate)
+TVIMailDiagnosticSources TVIMailDiagnosticSources::forProblemReport(TVIProblemReport& report)
 {
     // The collection may outlive the controller at shutdown: it then finds no logs.
-    const std::weak_ptr<TVIAppDelegate> weakDelegate = delegate.weak_from_this();
+    const std::weak_ptr<TVIProblemReport> weakReport = report.weak_from_this();
     TVIMailDiagnosticSources sources;
-    sources.errorLogData = [weakDelegate] {
-        const std::shared_ptr<TVIAppDelegate> strong = weakDelegate.lock();
+    sources.errorLogData = [weakReport] {
+        const std::shared_ptr<TVIProblemReport> strong = weakReport.lock();
         return strong ? strong->errorLogData() : std::vector<PlistData>{};
     };
     // A crash manager of its own for every collection: it reads the last submission date anew.

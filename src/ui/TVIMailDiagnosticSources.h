@@ -8,7 +8,7 @@
 
 namespace tvi {
 
-class TVIAppDelegate;
+class TVIProblemReport;
 
 // Where the problem report's attachments come from. Each source is called on the
 // "Compress Queue", never on the main thread.
@@ -25,9 +25,9 @@ struct TVIMailDiagnosticSources {
     // The compression the program uses.
     static std::optional<PlistData> gzipAttachment(const PlistData& input);
 
-    // The program's own sources: the controller's log files, its crash manager, the system
+    // The program's own sources: the problem report's log files, a crash manager, the system
     // profile and the gzip utility.
-    static TVIMailDiagnosticSources forDelegate(TVIAppDelegate& delegate);
+    static TVIMailDiagnosticSources forProblemReport(TVIProblemReport& report);
 };
 
 }

@@ -19,9 +19,10 @@ void TVIPreferencesWindowController::showPreferencesWindow(TVIAppDelegate& deleg
 {
     if (!windowController_) {
         MASPreferencesWindowController::Panes panes;
-        panes.push_back(std::make_unique<GeneralPreferencesViewController>(delegate, SUUpdater::sharedUpdater()));
+        panes.push_back(
+            std::make_unique<GeneralPreferencesViewController>(delegate.preferences(), SUUpdater::sharedUpdater()));
         if (delegate.defaults().boolForKey(TVIShowHiddenPreferences))
-            panes.push_back(std::make_unique<ShortcutPreferencesViewController>(delegate));
+            panes.push_back(std::make_unique<ShortcutPreferencesViewController>(delegate.callControl()));
         windowController_ =
             std::make_unique<MASPreferencesWindowController>(std::move(panes), TVIUiText::localized("Preferences"));
     }

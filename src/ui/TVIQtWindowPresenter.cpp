@@ -13,18 +13,18 @@ void TVIQtWindowPresenter::showPreferencesWindow(TVIAppDelegate& delegate)
     preferences_.showPreferencesWindow(delegate);
 }
 
-void TVIQtWindowPresenter::showReportProblemWindow(TVIAppDelegate& delegate)
+void TVIQtWindowPresenter::showReportProblemWindow(TVIProblemReport& report)
 {
     if (!reportWindow_)
-        reportWindow_ = std::make_unique<TVIMailWindowController>(true, TVIMailDiagnosticSources::forDelegate(delegate));
+        reportWindow_ = std::make_unique<TVIMailWindowController>(true, TVIMailDiagnosticSources::forProblemReport(report));
     reportWindow_->showWindow();
 }
 
-void TVIQtWindowPresenter::showFeedbackWindow(TVIAppDelegate& delegate)
+void TVIQtWindowPresenter::showFeedbackWindow(TVIProblemReport& report)
 {
     if (!feedbackWindow_)
         feedbackWindow_ =
-            std::make_unique<TVIMailWindowController>(false, TVIMailDiagnosticSources::forDelegate(delegate));
+            std::make_unique<TVIMailWindowController>(false, TVIMailDiagnosticSources::forProblemReport(report));
     feedbackWindow_->showWindow();
 }
 

@@ -17,8 +17,8 @@ public:
     ~TVIQtWindowPresenter() override;
 
     void showPreferencesWindow(TVIAppDelegate& delegate) override;
-    void showReportProblemWindow(TVIAppDelegate& delegate) override;
-    void showFeedbackWindow(TVIAppDelegate& delegate) override;
+    void showReportProblemWindow(TVIProblemReport& report) override;
+    void showFeedbackWindow(TVIProblemReport& report) override;
 
 private:
     TVIPreferencesWindowController preferences_;

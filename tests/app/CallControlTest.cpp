@@ -2,6 +2,11 @@
 // Calvetto's requests become hot keys, presses reach Calvetto, captured text is dialled.
 #include "CalvettoPeer.h"
 #include "app/TVIAppDelegate.h"
+#include "app/TVIAppPreferences.h"
+#include "app/TVIAppUpdates.h"
+#include "app/TVICallControl.h"
+#include "app/TVICapturedText.h"
+#include "app/TVIMakeCallWindow.h"
 #include "capture/TVIPasteBoardObserver.h"
 #include "diagnostics/DDFileLogger.h"
 #include "diagnostics/DDLog.h"
@@ -229,10 +234,10 @@ TEST_F(CallControlTest, AMakeCallPressCopiesTheSelectionAndSendsIt)
                                                {PostedKeyEvent::Kind::KeyUp, 8, 0}};
     EXPECT_EQ(keyEvents().postedEvents(), copyKeys);
     copy("+49 89 1234-5678");
-    for (int i = 0; i < 200 && controller->makeCallHasFired(); ++i) std::this_thread::sleep_for(5ms);
+    for (int i = 0; i < 200 && controller->callControl().makeCallWindow().makeCallHasFired(); ++i) std::this_thread::sleep_for(5ms);
     EXPECT_EQ(messagesUntilEcho(), (std::vector<Bytes>{pressedWithText("+49 89 1234-5678")}));
     EXPECT_TRUE(logger->contains("TVIAppDelegate: =>string from Pasteboard: +49 89 1234-5678"));
-    EXPECT_FALSE(controller->hasTimer());
+    EXPECT_FALSE(controller->callControl().makeCallWindow().hasTimer());
     const auto activations = workspace().activations();
     ASSERT_FALSE(activations.empty());
     EXPECT_EQ(activations.back().bundleIdentifier, "com.orvella.phoneclient");
@@ -291,16 +296,16 @@ TEST_F(CallControlTest, CompanionTextIsSentUnchangedAndInOrder)
 
 TEST_F(CallControlTest, CapturedTextIsCutToFitOneMessage)
 {
-    MainLoopThread::runOnMain([] { controller->sendCapturedTextToClient(std::string(150, '7')); });
+    MainLoopThread::runOnMain([] { controller->callControl().capturedText().sendCapturedTextToClient(std::string(150, '7')); });
     EXPECT_EQ(messagesUntilEcho(), (std::vector<Bytes>{pressedWithText(std::string(100, '7'))}));
 
     std::string euros;
     for (int i = 0; i < 100; ++i) euros += "\xE2\x82\xAC"; // 300 bytes of UTF-8
-    const Bytes cut = TVIAppDelegate::capturedTextPayload(euros);
+    const Bytes cut = TVICapturedText::capturedTextPayload(euros);
     EXPECT_EQ(cut.size(), 252u); // 84 whole characters, never a wrapped length byte
     const std::string smiley = "\xF0\x9F\x98\x80";         // two UTF-16 units
-    EXPECT_EQ(TVIAppDelegate::capturedTextPayload(std::string(99, 'a') + smiley).size(), 99u);
-    EXPECT_EQ(TVIAppDelegate::capturedTextPayload(std::string(98, 'a') + smiley).size(), 102u);
+    EXPECT_EQ(TVICapturedText::capturedTextPayload(std::string(99, 'a') + smiley).size(), 99u);
+    EXPECT_EQ(TVICapturedText::capturedTextPayload(std::string(98, 'a') + smiley).size(), 102u);
 }
 
 TEST_F(CallControlTest, TheFeedFollowsTheServerAddress)
@@ -318,7 +323,7 @@ TEST_F(CallControlTest, TheFeedFollowsTheServerAddress)
         request.insert(request.end(), text.begin(), text.end());
         EXPECT_EQ(exchange(request), (Bytes{0x01, 0x56}));
         std::string built;
-        MainLoopThread::runOnMain([&] { built = controller->constructFeedUrl(); });
+        MainLoopThread::runOnMain([&] { built = controller->updates().constructFeedUrl(); });
         EXPECT_EQ(built, feed);
         EXPECT_TRUE(logger->contains(std::string("TVIAppDelegate: => setFeedForUpdate -> Current Url to set : ") + feed));
     }
@@ -337,7 +342,7 @@ TEST_F(CallControlTest, CheckingWithAnEmptyAddressOnlyWarns)
 
 TEST_F(CallControlTest, ACombinationRecordedInThePreferencesTakesThePlaceOfCalvettos)
 {
-    MainLoopThread::runOnMain([] { controller->startObservingUserDefaultsChanges(); });
+    MainLoopThread::runOnMain([] { controller->callControl().startObservingUserDefaultsChanges(); });
     EXPECT_EQ(exchange({0x04, 0x07, 0x01, 0x01, 0x0C}), (Bytes{0x01, 0x08})); // Calvetto: F1
     // The user records F2 for make call, and F3 for deflect, which was never registered.
     MainLoopThread::runOnMain([] {
@@ -361,10 +366,10 @@ TEST_F(CallControlTest, ACombinationRecordedInThePreferencesTakesThePlaceOfCalve
 TEST_F(CallControlTest, StartAtLoginFollowsThePreference)
 {
     const std::string bundle = Bundle::mainBundle().bundlePath();
-    MainLoopThread::runOnMain([] { controller->setPreferenceStartAtLogin(true); });
+    MainLoopThread::runOnMain([] { controller->preferences().setPreferenceStartAtLogin(true); });
     EXPECT_EQ(loginItems().items(), (std::vector<std::string>{bundle}));
     EXPECT_TRUE(logger->contains("TVIAppDelegate: => enable auto start"));
-    MainLoopThread::runOnMain([] { controller->setPreferenceStartAtLogin(false); });
+    MainLoopThread::runOnMain([] { controller->preferences().setPreferenceStartAtLogin(false); });
     EXPECT_TRUE(loginItems().items().empty());
 }
 
@@ -374,12 +379,12 @@ TEST_F(CallControlTest, TheMakeCallWindowClosesExactlyOnceWhenCopyAndTimerRace)
     const auto closedByTimer = [] { return logger->count("TVIAppDelegate: makeCallHasFired was set to NO from timer"); };
     const std::size_t timerClosesBefore = closedByTimer();
     for (int round = 0; round < kRounds; ++round) {
-        MainLoopThread::runOnMain([] { controller->makeCall(); });
-        std::thread copier([] { controller->pasteboardUpdated(std::string("555")); });
-        MainLoopThread::runOnMain([] { controller->onTick(); });
+        MainLoopThread::runOnMain([] { controller->callControl().makeCall(); });
+        std::thread copier([] { controller->callControl().capturedText().pasteboardUpdated(std::string("555")); });
+        MainLoopThread::runOnMain([] { controller->callControl().makeCallWindow().onTick(); });
         copier.join();
-        ASSERT_FALSE(controller->makeCallHasFired());
-        ASSERT_FALSE(controller->hasTimer());
+        ASSERT_FALSE(controller->callControl().makeCallWindow().makeCallHasFired());
+        ASSERT_FALSE(controller->callControl().makeCallWindow().hasTimer());
     }
     const std::size_t sent = messagesUntilEcho().size();
     EXPECT_EQ(sent + (closedByTimer() - timerClosesBefore), std::size_t(kRounds));
@@ -446,17 +451,17 @@ TEST_F(CallControlTest, ARefusedCombinationFailsStaysStoredAndIsTriedAgainAtMoni
 
 TEST_F(CallControlTest, AnEarlierPressDoesNotCutALaterMakeCallWindowShort)
 {
-    MainLoopThread::runOnMain([] { controller->makeCall(); });
+    MainLoopThread::runOnMain([] { controller->callControl().makeCall(); });
     std::this_thread::sleep_for(500ms);
-    MainLoopThread::runOnMain([] { controller->makeCall(); });
-    MainLoopThread::runOnMain([] { controller->pasteboardUpdated(std::string("555")); });
+    MainLoopThread::runOnMain([] { controller->callControl().makeCall(); });
+    MainLoopThread::runOnMain([] { controller->callControl().capturedText().pasteboardUpdated(std::string("555")); });
     const auto thirdPress = std::chrono::steady_clock::now();
-    MainLoopThread::runOnMain([] { controller->makeCall(); });
-    while (controller->makeCallHasFired() && std::chrono::steady_clock::now() - thirdPress < 5s)
+    MainLoopThread::runOnMain([] { controller->callControl().makeCall(); });
+    while (controller->callControl().makeCallWindow().makeCallHasFired() && std::chrono::steady_clock::now() - thirdPress < 5s)
         std::this_thread::sleep_for(5ms);
     // Closed no earlier than its own 1.5 seconds, although the first press's would have ended sooner.
     EXPECT_GE(std::chrono::steady_clock::now() - thirdPress, 1450ms);
-    EXPECT_FALSE(controller->makeCallHasFired());
+    EXPECT_FALSE(controller->callControl().makeCallWindow().makeCallHasFired());
     EXPECT_EQ(messagesUntilEcho(), (std::vector<Bytes>{pressedWithText("555")}));
 }
 

@@ -1,6 +1,7 @@
 // The crash check at start and its prompt, on the in-memory alerts: what each answer logs
 // and stores, and that declined reports are offered again.
 #include "app/TVIAppDelegate.h"
+#include "app/TVICrashReports.h"
 #include "app/TVIPreferenceKeys.h"
 #include "foundation/UserDefaults.h"
 #include "platform/Alerts.h"
@@ -41,7 +42,7 @@ protected:
 TEST_F(CrashPromptTest, OkOpensTheReportWindowAndTheTickedBoxSwitchesTheCheckOff)
 {
     alerts().queueAnswer({1, true});
-    controller->checkForCrashes();
+    controller->crashReports().checkForCrashes();
     ASSERT_EQ(alerts().shownAlerts().size(), 1u);
     const Alert shown = alerts().shownAlerts().front();
     EXPECT_EQ(shown.messageText, "Telvora");
@@ -54,9 +55,9 @@ TEST_F(CrashPromptTest, OkOpensTheReportWindowAndTheTickedBoxSwitchesTheCheckOff
     EXPECT_TRUE(logger->contains("TVIAppDelegate: => showReportProblem"));
     EXPECT_TRUE(logger->contains("TVIAppDelegate: User opted to never show the  crash alert dialog!"));
     EXPECT_FALSE(UserDefaults::standard().boolForKey(TVICheckForCrashesAtStartup));
-    EXPECT_TRUE(controller->crashManager());
+    EXPECT_TRUE(controller->crashReports().crashManager());
 
-    controller->checkForCrashes();
+    controller->crashReports().checkForCrashes();
     EXPECT_TRUE(logger->contains("TVIAppDelegate: => TVICheckForCrashesAtStartup is set to NO. Will Skip Check For Crashes"));
     EXPECT_EQ(alerts().shownAlerts().size(), 1u);
 }
@@ -64,15 +65,15 @@ TEST_F(CrashPromptTest, OkOpensTheReportWindowAndTheTickedBoxSwitchesTheCheckOff
 TEST_F(CrashPromptTest, DeclinedReportsAreOfferedAgainUntilANewerSubmission)
 {
     alerts().queueAnswer({0, false});
-    controller->checkForCrashes();
+    controller->crashReports().checkForCrashes();
     EXPECT_TRUE(logger->contains("TVIAppDelegate: User opted to NOT send a report"));
     EXPECT_FALSE(logger->contains("TVIAppDelegate: => showReportProblem"));
     EXPECT_TRUE(UserDefaults::standard().boolForKey(TVICheckForCrashesAtStartup));
-    EXPECT_TRUE(controller->checkForCrashLogDataAtLaunch());
+    EXPECT_TRUE(controller->crashReports().checkForCrashLogDataAtLaunch());
 
     UserDefaults::standard().setObject(PlistValue(std::chrono::system_clock::now() + std::chrono::hours(1)),
                                        TVICrashLogLastSubmitedDate);
-    EXPECT_FALSE(controller->checkForCrashLogDataAtLaunch());
+    EXPECT_FALSE(controller->crashReports().checkForCrashLogDataAtLaunch());
     EXPECT_TRUE(logger->contains("TVIAppDelegate: => TVICheckForCrashesAtStartup didnt find any crash"));
 }
 

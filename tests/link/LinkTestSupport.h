@@ -30,14 +30,22 @@ public:
     }
     void disableAllShortcuts() override { ++disableAllCount; }
     bool holdsShortcut(TVICallAction, std::uint64_t, std::uint64_t) override { return true; }
-    void setMakeCallShortcutEnabled(bool e) override { set(0, e); }
-    void setCancelActionShortcutEnabled(bool e) override { set(1, e); }
-    void setTransferCallShortcutEnabled(bool e) override { set(2, e); }
-    void setClearConnectionShortcutEnabled(bool e) override { set(3, e); }
-    void setDeflectCallShortcutEnabled(bool e) override { set(4, e); }
-    void setAnswerCallShortcutEnabled(bool e) override { set(5, e); }
-    void setHoldCallShortcutEnabled(bool e) override { set(6, e); }
-    void setRetrieveCallShortcutEnabled(bool e) override { set(7, e); }
+    void setShortcutEnabled(TVICallAction action, bool e) override { set(switchIndex(action), e); }
+    // Numbered in the order monitoring start and stop switch them.
+    static int switchIndex(TVICallAction action)
+    {
+        switch (action) {
+        case TVICallAction::MakeCall: return 0;
+        case TVICallAction::CancelAction: return 1;
+        case TVICallAction::TransferCall: return 2;
+        case TVICallAction::ClearConnection: return 3;
+        case TVICallAction::DeflectCall: return 4;
+        case TVICallAction::AnswerCall: return 5;
+        case TVICallAction::HoldCall: return 6;
+        case TVICallAction::RetrieveCall: return 7;
+        }
+        return -1;
+    }
     void setLastSavedIpString(const std::optional<std::string>& address) override
     {
         std::lock_guard lock(mutex);

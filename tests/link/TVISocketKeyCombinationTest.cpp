@@ -14,14 +14,7 @@ public:
     bool holds = true;
     void askForIpAddress() override {}
     void disableAllShortcuts() override {}
-    void setMakeCallShortcutEnabled(bool) override {}
-    void setCancelActionShortcutEnabled(bool) override {}
-    void setTransferCallShortcutEnabled(bool) override {}
-    void setClearConnectionShortcutEnabled(bool) override {}
-    void setDeflectCallShortcutEnabled(bool) override {}
-    void setAnswerCallShortcutEnabled(bool) override {}
-    void setHoldCallShortcutEnabled(bool) override {}
-    void setRetrieveCallShortcutEnabled(bool) override {}
+    void setShortcutEnabled(TVICallAction, bool) override {}
     void setLastSavedIpString(const std::optional<std::string>&) override {}
     bool holdsShortcut(TVICallAction, std::uint64_t, std::uint64_t) override { return holds; }
 };

@@ -1,5 +1,6 @@
 // Pane switching and sizing, the stored place, pane and sizes, and the two real panes.
 #include "app/TVIAppDelegate.h"
+#include "app/TVIAppPreferences.h"
 #include "foundation/UserDefaults.h"
 #include "support/TestHome.h"
 #include "ui/GeneralPreferencesViewController.h"
@@ -151,7 +152,7 @@ TEST_F(MASPreferencesWindowControllerTest, LastCheckTextHasTheDateOnlyAfterAChec
     auto delegate = std::make_shared<TVIAppDelegate>();
     UserDefaults store("com.orvella.Telvora.uitest", test::makeTempDir() + "/defaults.plist");
     SUUpdater updater(store);
-    GeneralPreferencesViewController general(*delegate, updater);
+    GeneralPreferencesViewController general(delegate->preferences(), updater);
     EXPECT_EQ(general.lastUpdateText().toStdString(), "Last check time:");
     updater.setLastUpdateCheckDate(std::chrono::system_clock::now());
     EXPECT_GT(general.lastUpdateText().size(), QString("Last check time: ").size());
