@@ -127,9 +127,14 @@ bool copyItem(const std::optional<std::string>& source, const std::optional<std:
 std::shared_ptr<TVIAutomatorInstaller> TVIAutomatorInstaller::create()
 {
     auto installer = std::make_shared<TVIAutomatorInstaller>();
-    // The thread keeps the installer alive until the run is over.
-    std::thread([installer] { installer->startInstall(); }).detach();
+    // The installer's destructor waits for the thread, so the thread need not own it.
+    installer->thread_ = std::thread([raw = installer.get()] { raw->startInstall(); });
     return installer;
+}
+
+TVIAutomatorInstaller::~TVIAutomatorInstaller()
+{
+    if (thread_.joinable()) thread_.join();
 }
 
 void TVIAutomatorInstaller::startInstall()

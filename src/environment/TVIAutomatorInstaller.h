@@ -4,6 +4,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace tvi {
@@ -20,10 +21,14 @@ public:
     static constexpr const char* SERVICES_FOLDER_NAME = "Services";
     static constexpr const char* ADDRESSBOOK_PLUGINS_FOLDER_NAME = "Address Book Plug-Ins";
 
-    // Creates the installer and starts the run on a detached thread; returns at once.
+    // Creates the installer and starts the run on a thread of its own; returns at once.
     static std::shared_ptr<TVIAutomatorInstaller> create();
     // Without a thread (tests run the steps themselves).
     TVIAutomatorInstaller() = default;
+    // Waits for the run: a copy must not outlive the program's shutdown half-made.
+    ~TVIAutomatorInstaller();
+    TVIAutomatorInstaller(const TVIAutomatorInstaller&) = delete;
+    TVIAutomatorInstaller& operator=(const TVIAutomatorInstaller&) = delete;
 
     bool isStarted() const { return isStarted_; }
 
@@ -77,6 +82,7 @@ private:
     void runOlderSteps();
 
     std::atomic<bool> isStarted_{true};
+    std::thread thread_;
 };
 
 }
