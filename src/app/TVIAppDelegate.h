@@ -56,6 +56,14 @@ public:
     void askForIpAddress() override;
     void disableAllShortcuts() override;
     void setShortcutEnabled(TVICallAction action, bool enabled) override;
+    void setMakeCallShortcutEnabled(bool e) override { setShortcutEnabled(TVICallAction::MakeCall, e); }
+    void setCancelActionShortcutEnabled(bool e) override { setShortcutEnabled(TVICallAction::CancelAction, e); }
+    void setAnswerCallShortcutEnabled(bool e) override { setShortcutEnabled(TVICallAction::AnswerCall, e); }
+    void setClearConnectionShortcutEnabled(bool e) override { setShortcutEnabled(TVICallAction::ClearConnection, e); }
+    void setDeflectCallShortcutEnabled(bool e) override { setShortcutEnabled(TVICallAction::DeflectCall, e); }
+    void setHoldCallShortcutEnabled(bool e) override { setShortcutEnabled(TVICallAction::HoldCall, e); }
+    void setRetrieveCallShortcutEnabled(bool e) override { setShortcutEnabled(TVICallAction::RetrieveCall, e); }
+    void setTransferCallShortcutEnabled(bool e) override { setShortcutEnabled(TVICallAction::TransferCall, e); }
     bool holdsShortcut(TVICallAction action, std::uint64_t keyCode, std::uint64_t modifierFlags) override;
     void setLastSavedIpString(const std::optional<std::string>& address) override;
     // Key-value observation of the user defaults (writing thread).

@@ -20,8 +20,30 @@ public:
     // the last one did: switch every call-control shortcut off.
     virtual void disableAllShortcuts() = 0;
 
-    // Switches one action's shortcut on or off through its enabled flag.
-    virtual void setShortcutEnabled(TVICallAction action, bool enabled) = 0;
+    // Switches one action's shortcut on or off through its enabled flag. Unless a controller
+    // takes it here, the request goes to the action's own setter below.
+    virtual void setShortcutEnabled(TVICallAction action, bool enabled)
+    {
+        switch (action) {
+        case TVICallAction::MakeCall: return setMakeCallShortcutEnabled(enabled);
+        case TVICallAction::CancelAction: return setCancelActionShortcutEnabled(enabled);
+        case TVICallAction::AnswerCall: return setAnswerCallShortcutEnabled(enabled);
+        case TVICallAction::ClearConnection: return setClearConnectionShortcutEnabled(enabled);
+        case TVICallAction::DeflectCall: return setDeflectCallShortcutEnabled(enabled);
+        case TVICallAction::HoldCall: return setHoldCallShortcutEnabled(enabled);
+        case TVICallAction::RetrieveCall: return setRetrieveCallShortcutEnabled(enabled);
+        case TVICallAction::TransferCall: return setTransferCallShortcutEnabled(enabled);
+        }
+    }
+    // The per-action setters by their long-standing names.
+    virtual void setMakeCallShortcutEnabled(bool) {}
+    virtual void setCancelActionShortcutEnabled(bool) {}
+    virtual void setAnswerCallShortcutEnabled(bool) {}
+    virtual void setClearConnectionShortcutEnabled(bool) {}
+    virtual void setDeflectCallShortcutEnabled(bool) {}
+    virtual void setHoldCallShortcutEnabled(bool) {}
+    virtual void setRetrieveCallShortcutEnabled(bool) {}
+    virtual void setTransferCallShortcutEnabled(bool) {}
 
     // Asked right after an action's update notification: whether the action now holds a
     // live hot key for exactly this combination, so a refused one is not answered as taken.
