@@ -33,6 +33,19 @@ KeySym symbolFor(std::uint32_t macKeyCode)
     return X11KeySymbols::keySymFor(static_cast<std::uint16_t>(macKeyCode)).value_or(NoSymbol);
 }
 
+// The backend a driver hands out, created on first use; a backend that cannot be created fails
+// the case with its reason.
+template <class Backend, class... Extra>
+const std::shared_ptr<Backend>& createdOnce(std::shared_ptr<Backend>& backend, Extra... extra)
+{
+    if (!backend) {
+        std::string why;
+        backend = Backend::create(why, extra...);
+        EXPECT_TRUE(backend) << why;
+    }
+    return backend;
+}
+
 // The other program holds its grabs on a connection of its own; the user types by XTest.
 class X11HotKeysDriver : public HotKeysDriver {
 public:
@@ -43,15 +56,7 @@ public:
         other_.key(XK_Shift_L, true);
         other_.key(XK_Shift_L, false);
     }
-    std::shared_ptr<HotKeys> hotKeys() override
-    {
-        if (!hotKeys_) {
-            std::string why;
-            hotKeys_ = X11HotKeys::create(why);
-            EXPECT_TRUE(hotKeys_) << why;
-        }
-        return hotKeys_;
-    }
+    std::shared_ptr<HotKeys> hotKeys() override { return createdOnce(hotKeys_); }
     std::vector<unsigned> lockStates() const override { return {kNoLocks, kCapsLock, kNumLock, kCapsLock | kNumLock}; }
     void occupy(KeyCombination combination, unsigned locks) override
     {
@@ -118,15 +123,7 @@ public:
         // Ends the xclip still serving the clipboard: it exits once it loses the selection.
         if (pasteboard_) pasteboard_->takeClipboardOwnership();
     }
-    std::shared_ptr<Pasteboard> pasteboard() override
-    {
-        if (!pasteboard_) {
-            std::string why;
-            pasteboard_ = X11Pasteboard::create(why);
-            EXPECT_TRUE(pasteboard_) << why;
-        }
-        return pasteboard_;
-    }
+    std::shared_ptr<Pasteboard> pasteboard() override { return createdOnce(pasteboard_); }
     void writeText(const std::string& text) override { xclipWrite("clipboard", text); }
     void writeNonText() override
     {
@@ -145,15 +142,7 @@ private:
 // The application in front is a window of a second connection that records its key presses.
 class X11KeyEventsDriver : public KeyEventsDriver {
 public:
-    std::shared_ptr<KeyEvents> keyEvents() override
-    {
-        if (!keyEvents_) {
-            std::string why;
-            keyEvents_ = X11KeyEvents::create(why, nullptr);
-            EXPECT_TRUE(keyEvents_) << why;
-        }
-        return keyEvents_;
-    }
+    std::shared_ptr<KeyEvents> keyEvents() override { return createdOnce(keyEvents_, nullptr); }
     void bringApplicationToFront(KeyEvents::ProcessId processId) override
     {
         ASSERT_TRUE(front_.connected());
@@ -200,15 +189,7 @@ private:
 // An application is a top-level window of a connection of its own, its class the identifier.
 class X11WorkspaceDriver : public WorkspaceDriver {
 public:
-    std::shared_ptr<Workspace> workspace() override
-    {
-        if (!workspace_) {
-            std::string why;
-            workspace_ = X11Workspace::create(why);
-            EXPECT_TRUE(workspace_) << why;
-        }
-        return workspace_;
-    }
+    std::shared_ptr<Workspace> workspace() override { return createdOnce(workspace_); }
     RunningApplication launch(const std::string& bundleIdentifier) override
     {
         auto& window = applications_.emplace_back(std::make_unique<X11TestClient>());

@@ -40,11 +40,7 @@ struct HandlerCalls {
 
 void HotKeysContract::SetUp()
 {
-    driver_ = GetParam()();
-    ASSERT_TRUE(driver_);
-    hotKeys_ = driver_->hotKeys();
-    ASSERT_TRUE(hotKeys_);
-    ASSERT_TRUE(hotKeys_->isAvailable());
+    openBackend(&HotKeysDriver::hotKeys, hotKeys_);
 }
 
 namespace {

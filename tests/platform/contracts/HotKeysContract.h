@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/contracts/ContractSuite.h"
 #include "platform/contracts/HotKeysDriver.h"
 
 #include <gtest/gtest.h>
@@ -12,7 +13,7 @@ namespace tvi::test {
 // What every hot-keys backend must do, whatever desktop it runs on. A program instantiates
 // the suite with a factory of drivers for its backend:
 //   INSTANTIATE_TEST_SUITE_P(X11, HotKeysContract, ::testing::Values(&makeX11HotKeysDriver));
-class HotKeysContract : public ::testing::TestWithParam<std::unique_ptr<HotKeysDriver> (*)()> {
+class HotKeysContract : public ContractSuite<HotKeysDriver> {
 protected:
     void SetUp() override;
 
@@ -22,7 +23,6 @@ protected:
     // Serves the main queue as long as a stray press would take to arrive.
     void settle();
 
-    std::unique_ptr<HotKeysDriver> driver_;
     std::shared_ptr<HotKeys> hotKeys_;
 };
 

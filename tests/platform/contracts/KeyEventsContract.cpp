@@ -8,11 +8,8 @@ namespace tvi::test {
 
 void KeyEventsContract::SetUp()
 {
-    driver_ = GetParam()();
-    ASSERT_TRUE(driver_);
-    keyEvents_ = driver_->keyEvents();
-    ASSERT_TRUE(keyEvents_);
-    ASSERT_TRUE(keyEvents_->isAvailable());
+    openBackend(&KeyEventsDriver::keyEvents, keyEvents_);
+    if (HasFatalFailure()) return;
     driver_->bringApplicationToFront(getpid());
 }
 

@@ -10,11 +10,8 @@ using namespace std::chrono_literals;
 
 void PasteboardContract::SetUp()
 {
-    driver_ = GetParam()();
-    ASSERT_TRUE(driver_);
-    pasteboard_ = driver_->pasteboard();
-    ASSERT_TRUE(pasteboard_);
-    ASSERT_TRUE(pasteboard_->isAvailable());
+    openBackend(&PasteboardDriver::pasteboard, pasteboard_);
+    if (HasFatalFailure()) return;
     if (!pasteboard_->canSignalChanges()) return;
     token_ = pasteboard_->addChangeListener([this] {
         std::lock_guard lock(mutex_);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/contracts/ContractSuite.h"
 #include "platform/contracts/PasteboardDriver.h"
 
 #include <gtest/gtest.h>
@@ -14,7 +15,7 @@ namespace tvi::test {
 // What every pasteboard backend must do. A program instantiates the suite with a factory of
 // drivers for its backend:
 //   INSTANTIATE_TEST_SUITE_P(X11, PasteboardContract, ::testing::Values(&makeX11PasteboardDriver));
-class PasteboardContract : public ::testing::TestWithParam<std::unique_ptr<PasteboardDriver> (*)()> {
+class PasteboardContract : public ContractSuite<PasteboardDriver> {
 protected:
     void SetUp() override;
     void TearDown() override;
@@ -23,7 +24,6 @@ protected:
     // changes, a signal came after it; false when that took longer than the driver allows.
     bool changes(const std::function<void()>& write);
 
-    std::unique_ptr<PasteboardDriver> driver_;
     std::shared_ptr<Pasteboard> pasteboard_;
 
 private:

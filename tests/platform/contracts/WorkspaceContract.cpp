@@ -16,11 +16,7 @@ const std::string kEditor = "org.example.Editor";
 
 void WorkspaceContract::SetUp()
 {
-    driver_ = GetParam()();
-    ASSERT_TRUE(driver_);
-    workspace_ = driver_->workspace();
-    ASSERT_TRUE(workspace_);
-    ASSERT_TRUE(workspace_->isAvailable());
+    openBackend(&WorkspaceDriver::workspace, workspace_);
 }
 
 bool WorkspaceContract::eventually(const std::function<bool()>& condition)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/contracts/ContractSuite.h"
 #include "platform/contracts/WorkspaceDriver.h"
 
 #include <gtest/gtest.h>
@@ -12,14 +13,13 @@ namespace tvi::test {
 // What every workspace backend must do. A program instantiates the suite with a factory of
 // drivers for its backend:
 //   INSTANTIATE_TEST_SUITE_P(X11, WorkspaceContract, ::testing::Values(&makeX11WorkspaceDriver));
-class WorkspaceContract : public ::testing::TestWithParam<std::unique_ptr<WorkspaceDriver> (*)()> {
+class WorkspaceContract : public ContractSuite<WorkspaceDriver> {
 protected:
     void SetUp() override;
 
     // Window managers act when they get to it: polls until `condition` holds, for a while.
     static bool eventually(const std::function<bool()>& condition);
 
-    std::unique_ptr<WorkspaceDriver> driver_;
     std::shared_ptr<Workspace> workspace_;
 };
 
