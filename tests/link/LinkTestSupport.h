@@ -6,10 +6,16 @@
 #include "support/CollectingLogger.h"
 #include "support/MainLoopThread.h"
 
+#include <grp.h>
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <array>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <mutex>
 #include <optional>
@@ -127,10 +133,53 @@ protected:
         ASSERT_TRUE(server->isRunning());
     }
 
+    // Makes `count` connections as user nobody from a forked child, connect(i) making the i-th
+    // and telling what the server did with it; `verdicts` gets what each told, 'u' for each when
+    // the child could not become nobody. connect runs after fork in a process with other
+    // threads: system calls only.
+    template <class Connect>
+    static void connectAsNobody(int count, Connect connect, std::string& verdicts)
+    {
+        constexpr uid_t kNobody = 65534;
+        char verdict[16];
+        ASSERT_LE(count, static_cast<int>(sizeof verdict));
+        int pipeEnds[2];
+        ASSERT_EQ(::pipe(pipeEnds), 0);
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            ::close(pipeEnds[0]);
+            for (char& v : verdict) v = 'u';
+            if (::setgroups(0, nullptr) == 0 && ::setgid(kNobody) == 0 && ::setuid(kNobody) == 0)
+                for (int i = 0; i < count; ++i) verdict[i] = connect(i);
+            (void)!::write(pipeEnds[1], verdict, count);
+            ::_exit(0);
+        }
+        ::close(pipeEnds[1]);
+        verdicts.assign(count, '\0');
+        EXPECT_EQ(::read(pipeEnds[0], verdicts.data(), count), count);
+        ::close(pipeEnds[0]);
+        ::waitpid(child, nullptr, 0);
+    }
+
     static inline MainLoopThread* loop = nullptr;
     std::shared_ptr<CollectingLogger> logger;
     std::shared_ptr<FakeController> controller;
     std::shared_ptr<TVISocket> server;
 };
+
+// For a forked child (system calls only) holding a connection to the server: waits a few
+// seconds for the server's first move, closes the connection and reports 'c' when the server
+// closed it without sending anything, 'd' when data came, 't' when it stayed open.
+inline char serversFirstMove(int fd)
+{
+    const timeval patience{5, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &patience, sizeof patience);
+    char byte;
+    const ssize_t got = ::recv(fd, &byte, 1, 0);
+    ::close(fd);
+    if (got > 0) return 'd';
+    return got == 0 || errno == ECONNRESET ? 'c' : 't';
+}
 
 }

@@ -17,7 +17,6 @@
 namespace tvi::test {
 namespace {
 
-constexpr uid_t kNobody = 65534;
 constexpr int kSourceAddresses = 8;
 
 // Run in a forked child (system calls only): connects from 127.0.0.<host> with the
@@ -36,13 +35,7 @@ char connectFromListenersPort(std::uint8_t host, std::uint16_t port)
     if (fd < 0 || ::bind(fd, reinterpret_cast<const sockaddr*>(&from), sizeof from) != 0 ||
         ::connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to) != 0)
         return 'n';
-    const timeval patience{5, 0};
-    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &patience, sizeof patience);
-    char byte;
-    const ssize_t got = ::recv(fd, &byte, 1, 0);
-    ::close(fd);
-    if (got > 0) return 'd';
-    return got == 0 || errno == ECONNRESET ? 'c' : 't';
+    return serversFirstMove(fd);
 }
 
 class TVISocketPeerOwnerTest : public LinkServerTest {};
@@ -53,29 +46,13 @@ TEST_F(TVISocketPeerOwnerTest, AnotherUserOnTheListenersPortOfAnotherLoopbackAdd
     const TVISocketPeerOwner::WithoutSocketDiagnostics onlyTheProcTables;
     start();
     const std::uint16_t port = server->port();
-    int verdicts[2];
-    ASSERT_EQ(::pipe(verdicts), 0);
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        ::close(verdicts[0]);
-        char verdict[kSourceAddresses];
-        for (char& v : verdict) v = 'u';
-        if (::setgroups(0, nullptr) == 0 && ::setgid(kNobody) == 0 && ::setuid(kNobody) == 0) {
-            // Each source address puts the two sockets of its connection into other slots of
-            // the table: matched by the ports alone, Telvora's own accepted socket came first
-            // in about half of them.
-            for (int i = 0; i < kSourceAddresses; ++i)
-                verdict[i] = connectFromListenersPort(static_cast<std::uint8_t>(2 + i), port);
-        }
-        (void)!::write(verdicts[1], verdict, sizeof verdict);
-        ::_exit(0);
-    }
-    ::close(verdicts[1]);
-    char verdict[kSourceAddresses] = {};
-    EXPECT_EQ(::read(verdicts[0], verdict, sizeof verdict), kSourceAddresses);
-    ::close(verdicts[0]);
-    ::waitpid(child, nullptr, 0);
+    std::string verdict;
+    // Each source address puts the two sockets of its connection into other slots of the
+    // table: matched by the ports alone, Telvora's own accepted socket came first in about
+    // half of them.
+    ASSERT_NO_FATAL_FAILURE(connectAsNobody(
+        kSourceAddresses,
+        [port](int i) { return connectFromListenersPort(static_cast<std::uint8_t>(2 + i), port); }, verdict));
 
     for (int i = 0; i < kSourceAddresses; ++i) EXPECT_EQ(verdict[i], 'c') << "from 127.0.0." << 2 + i;
     const std::string refusal = "of user id 65534: only user id " + std::to_string(::geteuid()) + " may connect";

@@ -50,13 +50,7 @@ char connectAndListen(int family, std::uint16_t port)
         length = sizeof v6;
     }
     if (fd < 0 || ::connect(fd, reinterpret_cast<const sockaddr*>(&address), length) != 0) return 'n';
-    const timeval patience{5, 0};
-    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &patience, sizeof patience);
-    char byte;
-    const ssize_t got = ::recv(fd, &byte, 1, 0);
-    ::close(fd);
-    if (got > 0) return 'd';
-    return got == 0 || errno == ECONNRESET ? 'c' : 't';
+    return serversFirstMove(fd);
 }
 
 std::string readFile(const std::string& path)
@@ -409,26 +403,9 @@ TEST_F(TVISocketTest, AConnectionOfAnotherUserIsClosedUnheard)
     if (::geteuid() != 0) GTEST_SKIP() << "connecting as another user needs root";
     start();
     const std::uint16_t port = server->port();
-    constexpr uid_t kNobody = 65534;
-    int verdicts[2];
-    ASSERT_EQ(::pipe(verdicts), 0);
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        // Only system calls here: the parent has other threads.
-        ::close(verdicts[0]);
-        char verdict[2] = {'u', 'u'};
-        if (::setgroups(0, nullptr) == 0 && ::setgid(kNobody) == 0 && ::setuid(kNobody) == 0) {
-            for (int i = 0; i < 2; ++i) verdict[i] = connectAndListen(i == 0 ? AF_INET : AF_INET6, port);
-        }
-        (void)!::write(verdicts[1], verdict, sizeof verdict);
-        ::_exit(0);
-    }
-    ::close(verdicts[1]);
-    char verdict[3] = {};
-    EXPECT_EQ(::read(verdicts[0], verdict, 2), 2);
-    ::close(verdicts[0]);
-    ::waitpid(child, nullptr, 0);
+    std::string verdict;
+    ASSERT_NO_FATAL_FAILURE(connectAsNobody(
+        2, [port](int i) { return connectAndListen(i == 0 ? AF_INET : AF_INET6, port); }, verdict));
 
     // Closed, nothing sent to it (not even the address request), over IPv4 and IPv6.
     EXPECT_EQ(verdict[0], 'c');
