@@ -1,6 +1,7 @@
 #include "foundation/DispatchQueue.h"
 #include "foundation/DispatchSemaphore.h"
 #include "foundation/MainRunLoop.h"
+#include "support/DrainMainQueue.h"
 #include "support/ThreadState.h"
 
 #include <gtest/gtest.h>
@@ -25,21 +26,7 @@ void letOtherQueuesRun()
 
 // Runs the main loop on this thread until stop(), with a safety stop so that a
 // broken loop fails the test instead of hanging it.
-void runMainLoop()
-{
-    std::atomic<bool> returned{false};
-    std::thread guard([&] {
-        for (int i = 0; i < 1000 && !returned; ++i)
-            std::this_thread::sleep_for(10ms);
-        if (!returned) {
-            ADD_FAILURE() << "the main loop did not stop";
-            MainRunLoop::shared().stop();
-        }
-    });
-    MainRunLoop::shared().run();
-    returned = true;
-    guard.join();
-}
+void runMainLoop() { test::runMainLoopAtMost(10s, "the main loop did not stop"); }
 
 TEST(MainRunLoopTest, TasksQueuedBeforeRunWaitAndRunInOrderOnTheMainQueue)
 {

@@ -14,11 +14,18 @@ namespace tvi::test {
 void drainMainQueue()
 {
     DispatchQueue::main()->async([] { MainRunLoop::shared().stop(); });
+    runMainLoopAtMost(std::chrono::seconds(5), "the main queue did not drain");
+}
+
+void runMainLoopAtMost(std::chrono::milliseconds limit, const std::string& failure)
+{
+    const auto tick = std::chrono::milliseconds(10);
     std::atomic<bool> returned{false};
     std::thread guard([&] {
-        for (int i = 0; i < 500 && !returned; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        for (std::chrono::milliseconds waited{0}; waited < limit && !returned; waited += tick)
+            std::this_thread::sleep_for(tick);
         if (!returned) {
-            ADD_FAILURE() << "the main queue did not drain";
+            ADD_FAILURE() << failure;
             MainRunLoop::shared().stop();
         }
     });

@@ -131,6 +131,18 @@ protected:
         serveUntil([this] { return !updater_.isCheckingForUpdates() && !updater_.isUpdating(); });
     }
 
+    // A check the user asked for that ends in the one alert saying the update could not be
+    // installed, for `reason`.
+    void checkFailsToInstall(const std::string& reason)
+    {
+        check(true);
+        const auto shown = alerts_->shownAlerts();
+        alerts_->reset();
+        ASSERT_EQ(shown.size(), 1u);
+        EXPECT_EQ(shown[0].messageText, "The update could not be installed.");
+        EXPECT_NE(shown[0].informativeText.find(reason), std::string::npos) << shown[0].informativeText;
+    }
+
     void serveUntil(std::function<bool()> done)
     {
         const auto watch = DispatchTimer::scheduled(DispatchQueue::main(), 10ms, true, [done] {
@@ -213,12 +225,7 @@ TEST_F(SUUpdateSessionTest, WhatIsNotExactlyTheSignedNewerReleaseIsRefusedAndCha
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         publish(c.version, c.body, c.attributes);
-        check(true);
-        const auto shown = alerts_->shownAlerts();
-        alerts_->reset();
-        ASSERT_EQ(shown.size(), 1u);
-        EXPECT_EQ(shown[0].messageText, "The update could not be installed.");
-        EXPECT_NE(shown[0].informativeText.find(c.reason), std::string::npos) << shown[0].informativeText;
+        ASSERT_NO_FATAL_FAILURE(checkFailsToInstall(c.reason));
         EXPECT_EQ(driver_->readies, 0);
         EXPECT_EQ(besideTheBundle(), std::vector<std::string>{"Telvora.app"});
         EXPECT_NE(readFile(host_ + "/Contents/Info.plist").find("2.1.0"), std::string::npos);
@@ -385,12 +392,7 @@ TEST_F(SUUpdateSessionTest, ADownloadThatCouldFillTheDiskIsRefusedBeforeAnything
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         publishAt(c.url, "2.2.0", archive_, "length=\"" + c.length + signature);
-        check(true);
-        const auto shown = alerts_->shownAlerts();
-        alerts_->reset();
-        ASSERT_EQ(shown.size(), 1u);
-        EXPECT_EQ(shown[0].messageText, "The update could not be installed.");
-        EXPECT_NE(shown[0].informativeText.find(c.reason), std::string::npos) << shown[0].informativeText;
+        ASSERT_NO_FATAL_FAILURE(checkFailsToInstall(c.reason));
         for (const std::string& path : server_.paths()) EXPECT_EQ(path, "/Appcast.xml");
         EXPECT_TRUE(inTheUpdatesFolder().empty());
     }

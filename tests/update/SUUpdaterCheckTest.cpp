@@ -8,6 +8,7 @@
 #include "foundation/UserDefaults.h"
 #include "platform/Platform.h"
 #include "platform/memory/MemoryAlerts.h"
+#include "support/DrainMainQueue.h"
 #include "support/TestHome.h"
 
 #include <gtest/gtest.h>
@@ -38,20 +39,7 @@ std::string appcast(const std::string& version, const std::string& shortVersion)
 void writeFile(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
 
 // Serves the main queue until stop(), bounded so that a lost report fails instead of hanging.
-void runMainLoop()
-{
-    std::atomic<bool> returned{false};
-    std::thread guard([&] {
-        for (int i = 0; i < 1000 && !returned; ++i) std::this_thread::sleep_for(10ms);
-        if (!returned) {
-            ADD_FAILURE() << "the main loop was not stopped";
-            MainRunLoop::shared().stop();
-        }
-    });
-    MainRunLoop::shared().run();
-    returned = true;
-    guard.join();
-}
+void runMainLoop() { test::runMainLoopAtMost(10s, "the main loop was not stopped"); }
 
 class SUUpdaterCheckTest : public ::testing::Test {
 protected:

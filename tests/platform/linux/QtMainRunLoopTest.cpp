@@ -3,6 +3,7 @@
 #include "foundation/DispatchQueue.h"
 #include "foundation/MainRunLoop.h"
 #include "platform/linux/QtMainRunLoop.h"
+#include "support/DrainMainQueue.h"
 
 #include <QApplication>
 #include <QEventLoop>
@@ -32,20 +33,7 @@ void installQtLoop()
 }
 
 // Runs the main loop with a safety stop, so that a broken loop fails instead of hanging.
-void runMainLoop()
-{
-    std::atomic<bool> returned{false};
-    std::thread guard([&] {
-        for (int i = 0; i < 500 && !returned; ++i) std::this_thread::sleep_for(10ms);
-        if (!returned) {
-            ADD_FAILURE() << "the main loop did not stop";
-            MainRunLoop::shared().stop();
-        }
-    });
-    MainRunLoop::shared().run();
-    returned = true;
-    guard.join();
-}
+void runMainLoop() { test::runMainLoopAtMost(5s, "the main loop did not stop"); }
 
 void stopLoop() { MainRunLoop::shared().stop(); }
 
