@@ -1,5 +1,7 @@
 #pragma once
 
+#include "foundation/NonCopyable.h"
+
 #include <sys/types.h>
 
 #include <cstdint>
@@ -24,12 +26,10 @@ public:
 
     // While one lives, the netlink question is not asked, as on a kernel or in a sandbox
     // without socket diagnostics: the /proc tables alone decide.
-    class WithoutSocketDiagnostics {
+    class WithoutSocketDiagnostics : NonCopyable {
     public:
         WithoutSocketDiagnostics();
         ~WithoutSocketDiagnostics();
-        WithoutSocketDiagnostics(const WithoutSocketDiagnostics&) = delete;
-        WithoutSocketDiagnostics& operator=(const WithoutSocketDiagnostics&) = delete;
 
     private:
         bool previous_;
