@@ -1,31 +1,14 @@
 #include "environment/CurlLibrary.h"
 
+#include "foundation/LoadedLibrary.h"
+
 #include <dlfcn.h>
 
 namespace tvi {
 
-namespace {
+using LoadedLibrary::resolve;
 
-template <typename Function>
-bool resolve(void* library, const char* name, Function& function)
-{
-    function = reinterpret_cast<Function>(dlsym(library, name));
-    return function != nullptr;
-}
-
-}
-
-const CurlLibrary* CurlLibrary::shared()
-{
-    // Loaded once and kept for the life of the process.
-    static CurlLibrary* library = [] {
-        auto* candidate = new CurlLibrary;
-        if (candidate->load()) return candidate;
-        delete candidate;
-        return static_cast<CurlLibrary*>(nullptr);
-    }();
-    return library;
-}
+const CurlLibrary* CurlLibrary::shared() { return LoadedLibrary::shared<CurlLibrary>(); }
 
 bool CurlLibrary::load()
 {

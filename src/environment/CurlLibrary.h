@@ -1,5 +1,7 @@
 #pragma once
 
+#include "foundation/LoadedLibrary.h"
+
 #include <curl/curl.h>
 
 namespace tvi {
@@ -29,6 +31,7 @@ public:
     CURLcode (*mime_encoder)(curl_mimepart* part, const char* encoding) = nullptr;
 
 private:
+    friend const CurlLibrary* LoadedLibrary::shared<CurlLibrary>();
     CurlLibrary() = default;
     bool load();
 };

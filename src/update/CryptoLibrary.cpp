@@ -2,34 +2,17 @@
 
 #include <openssl/opensslv.h>
 
+#include "foundation/LoadedLibrary.h"
+
 #include <dlfcn.h>
 
 #include <string>
 
 namespace tvi {
 
-namespace {
+using LoadedLibrary::resolve;
 
-template <typename Function>
-bool resolve(void* library, const char* name, Function& function)
-{
-    function = reinterpret_cast<Function>(dlsym(library, name));
-    return function != nullptr;
-}
-
-}
-
-const CryptoLibrary* CryptoLibrary::shared()
-{
-    // Loaded once and kept for the life of the process.
-    static CryptoLibrary* library = [] {
-        auto* candidate = new CryptoLibrary;
-        if (candidate->load()) return candidate;
-        delete candidate;
-        return static_cast<CryptoLibrary*>(nullptr);
-    }();
-    return library;
-}
+const CryptoLibrary* CryptoLibrary::shared() { return LoadedLibrary::shared<CryptoLibrary>(); }
 
 bool CryptoLibrary::load()
 {

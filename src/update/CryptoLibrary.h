@@ -1,5 +1,7 @@
 #pragma once
 
+#include "foundation/LoadedLibrary.h"
+
 #include <openssl/evp.h>
 
 namespace tvi {
@@ -21,6 +23,7 @@ public:
                          const unsigned char* data, size_t dataLength) = nullptr;
 
 private:
+    friend const CryptoLibrary* LoadedLibrary::shared<CryptoLibrary>();
     CryptoLibrary() = default;
     bool load();
 };
